@@ -1,0 +1,1 @@
+#include "module/stream.h"

@@ -1,0 +1,1 @@
+#include "platform/audio_output.h"

@@ -1,0 +1,2 @@
+#include "sequencer/tick_effects.h"
+void process_tick(Song*) {}

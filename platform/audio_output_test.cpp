@@ -126,6 +126,15 @@ bool audio_output_test_step() {
                             [entries] { return wait_entries > entries && thread_waiting; });
 }
 
+bool audio_output_test_release() {
+    std::unique_lock<std::mutex> hold(lock);
+    if (!changed.wait_for(hold, guard_timeout, [] { return thread_waiting && permits == 0; }))
+        return false;
+    ++permits;
+    changed.notify_all();
+    return true;
+}
+
 AudioOutputTestState audio_output_test_state() {
     std::lock_guard<std::mutex> hold(lock);
     return state;

@@ -23,6 +23,9 @@ bool audio_output_test_wait_idle();
 // Lets the waiting mixer thread take exactly one poll and waits until it is back in its
 // wait; false as above.
 bool audio_output_test_step();
+// Lets the waiting mixer thread take one poll and returns at once, so the caller can run
+// alongside it; audio_output_test_wait_idle then waits for it to finish.
+bool audio_output_test_release();
 
 struct AudioOutputTestState {
     bool open;

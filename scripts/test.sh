@@ -13,3 +13,8 @@ ctest --test-dir build --output-on-failure -j"$jobs"
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DWQ_SANITIZE=ON >/dev/null
 cmake --build build-asan -j"$jobs"
 ctest --test-dir build-asan --output-on-failure -j"$jobs"
+
+# ThreadSanitizer: only the tests where the mixer thread meets the main thread.
+cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DWQ_TSAN=ON >/dev/null
+cmake --build build-tsan -j"$jobs" --target player_thread_test
+ctest --test-dir build-tsan --output-on-failure -R Thread

@@ -68,7 +68,7 @@ finish_show() {
 # A picture of the pack must fill the screen upright; the first frames may still be black.
 screen_shows_picture() {
   kill -0 "$show_pid" || return 2
-  import -window root "ppm:$work/shot.ppm" && "$bin/make_show" check "$work/shot.ppm" >"$work/check.log"
+  import -window root -depth 8 "ppm:$work/shot.ppm" && "$bin/make_show" check "$work/shot.ppm" >"$work/check.log"
 }
 
 expect_picture() {

@@ -8,14 +8,15 @@
 
 #include "audio/format.h"
 #include "audio/voice.h"
+#include "sequencer/voice_pitch.h"
 
 namespace {
 
 // Period of note n of the Amiga table without finetune: 13.375 x 2^((132 - n) / 12),
 // with 1/12 rounded to single precision as the original did.
-int32_t amiga_note_period(int32_t note) {
+int32_t amiga_note_period(int64_t note) {
     const float k = 1.0f / 12.0f;
-    const double x = static_cast<double>(int64_t{132} - note) * static_cast<double>(k);
+    const double x = static_cast<double>(132 - note) * static_cast<double>(k);
     const double period = 13.375 * std::pow(2.0, x);
     // Only notes far below the table (never produced by a module) could overflow.
     if (!(period < 2147483647.0)) return INT32_MAX;
@@ -81,6 +82,8 @@ int32_t voice_final_pan(const ChannelState* channel) {
     return static_cast<int32_t>(std::clamp<int64_t>(p, 0, 255));
 }
 
+}  // namespace
+
 // Frequency in Hz of a period plus offset. In the linear table 768 units are an octave
 // around 8363 Hz at period 4608; a frequency beyond 32 bits (periods far below the table,
 // reachable only by endless fine portamento) is held at INT32_MAX.
@@ -92,18 +95,24 @@ int32_t voice_frequency(int64_t pitch_period, bool linear) {
         if (!(f < 2147483647.0)) return INT32_MAX;
         return static_cast<int32_t>(f);
     }
+    if (pitch_period == 0) return 0;  // callers skip this; it must not divide by zero
     return static_cast<int32_t>(14317056 / pitch_period);
 }
 
-}  // namespace
+void voice_set_step(Voice* voice, int32_t frequency) {
+    const uint64_t fs = static_cast<uint64_t>(frequency < 100 ? 100 : frequency);
+    const uint64_t rate = static_cast<uint64_t>(mix_rate);
+    voice->step_int = static_cast<int32_t>(fs / rate);
+    voice->step_frac = static_cast<uint32_t>(((fs % rate) << 32) / rate);
+}
 
 int32_t note_to_period(int32_t note, int32_t finetune) {
     const int64_t p0 = amiga_note_period(note);
     int64_t result;
     if (finetune >= 0 || note == 0) {
-        result = p0 + ((p0 - amiga_note_period(note + 1)) * finetune) / -128;
+        result = p0 + ((p0 - amiga_note_period(int64_t{note} + 1)) * finetune) / -128;
     } else {
-        result = p0 + (std::llabs(finetune) * (p0 - amiga_note_period(note - 1))) / -128;
+        result = p0 + (std::llabs(finetune) * (p0 - amiga_note_period(int64_t{note} - 1))) / -128;
     }
     return static_cast<int32_t>(std::clamp<int64_t>(result, INT32_MIN, INT32_MAX));
 }
@@ -133,11 +142,7 @@ void update_voice(ChannelState* channel, const Sample* sample, const Song* song)
     }
 
     if ((flags & update_pitch) != 0) {
-        const int32_t f = voice_frequency(pitch_period, (song->song_flags & song_flag_linear) != 0);
-        const uint64_t fs = static_cast<uint64_t>(f < 100 ? 100 : f);  // 100 Hz floor
-        const uint64_t rate = static_cast<uint64_t>(mix_rate);
-        v->step_int = static_cast<int32_t>(fs / rate);
-        v->step_frac = static_cast<uint32_t>(((fs % rate) << 32) / rate);
+        voice_set_step(v, voice_frequency(pitch_period, (song->song_flags & song_flag_linear) != 0));
     }
 
     if ((flags & update_restart) != 0) {

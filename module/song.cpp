@@ -1,5 +1,23 @@
 #include "module/song.h"
+
+#include <cstdlib>
+
 Sample silent_sample;
 Instrument empty_instrument;
-int16_t* sample_data_alloc(uint32_t) { return nullptr; }
-void sample_data_free(int16_t*) {}
+
+namespace {
+// Zero frames kept in front of frame 0: interpolation just below the start reads silence.
+// Eight frames keep frame 0 as aligned as the allocation itself.
+constexpr size_t front_frames = 8;
+constexpr size_t tail_frames = 8;
+}
+
+int16_t* sample_data_alloc(uint32_t length) {
+    size_t frames = front_frames + static_cast<size_t>(length) + tail_frames;
+    auto* block = static_cast<int16_t*>(std::calloc(frames, sizeof(int16_t)));
+    return block ? block + front_frames : nullptr;
+}
+
+void sample_data_free(int16_t* data) {
+    if (data) std::free(data - front_frames);
+}

@@ -286,6 +286,21 @@ XmSampleDesc xm_sample_16bit(const std::vector<int16_t>& values, XmLoop loop, ui
     return s;
 }
 
+XmEnvelopeDesc xm_envelope(std::vector<XmEnvelopeDesc::Point> points, std::optional<uint8_t> sustain_point,
+                           std::optional<std::pair<uint8_t, uint8_t>> loop) {
+    XmEnvelopeDesc env;
+    env.points = std::move(points);
+    env.on = true;
+    env.sustain = sustain_point.has_value();
+    env.sustain_point = sustain_point.value_or(0);
+    env.loop = loop.has_value();
+    if (loop) {
+        env.loop_start = loop->first;
+        env.loop_end = loop->second;
+    }
+    return env;
+}
+
 XmInstrumentDesc xm_instrument(XmSampleDesc sample) {
     XmInstrumentDesc ins;
     ins.samples.push_back(std::move(sample));

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 enum class XmLoop : uint8_t { none = 0, forward = 1, pingpong = 2 };
@@ -130,6 +131,10 @@ XmSampleDesc xm_sample_8bit(const std::vector<int8_t>& values, XmLoop loop = XmL
                             uint32_t loop_start = 0, uint32_t loop_length = 0);
 XmSampleDesc xm_sample_16bit(const std::vector<int16_t>& values, XmLoop loop = XmLoop::none,
                              uint32_t loop_start = 0, uint32_t loop_length = 0);
+
+// An envelope that is on, with optional sustain point and loop.
+XmEnvelopeDesc xm_envelope(std::vector<XmEnvelopeDesc::Point> points, std::optional<uint8_t> sustain_point = {},
+                           std::optional<std::pair<uint8_t, uint8_t>> loop = {});
 
 // An instrument with one sample mapped to every note.
 XmInstrumentDesc xm_instrument(XmSampleDesc sample);

@@ -242,6 +242,22 @@ TEST(RowStart, SampleOffset) {
         EXPECT_EQ(t.channel.period, 4480);   // with the new pitch
     }
     {
+        SCOPED_TRACE("at the loop end of a looped sample, inside its data: restart");
+        XmModuleDesc module = harness_module(1, {"C-4 01 .. ...", "C-4 01 .. 902"});
+        XmSampleDesc& sample = module.instruments[0].samples[0];
+        sample.loop = XmLoop::forward;
+        sample.loop_start = 256;
+        sample.loop_length = 256;
+        HarnessPlayback play(module);
+        ASSERT_NE(play.song(), nullptr);
+        play.run(6);
+        channels[0].voice->position = 300;
+        const TickSnapshot t = play.tick();
+        EXPECT_EQ(t.channel.update_flags & (trigger | update_restart), update_restart);
+        EXPECT_EQ(t.voice.index, 0);
+        EXPECT_EQ(t.voice.position, 0);
+    }
+    {
         SCOPED_TRACE("on a row without a note: armed for the next trigger");
         HarnessPlayback play(harness_module(1, {"C-4 01 .. ...", "... .. .. 903", "D-4 .. .. ..."}));
         ASSERT_NE(play.song(), nullptr);
@@ -298,6 +314,45 @@ TEST(RowStart, SetFinetuneChangesTheSharedSampleForItsNextNote) {
     EXPECT_EQ(play.song()->instruments[0].samples[0]->finetune, 8);
     play.run(5);
     EXPECT_EQ(play.tick().channel.period, 4604);
+}
+
+struct SetterCase {
+    const char* effect;
+    int32_t panning;
+    uint8_t wave_control;
+    uint8_t flags;
+};
+
+TEST(RowStart, PanningAndWaveformSetters) {
+    const SetterCase cases[] = {
+        {"880", 0x80, 0x00, update_panning}, {"8FF", 0xFF, 0x00, update_panning},
+        {"E8F", 240, 0x00, update_panning},  {"E47", 128, 0x07, 0},
+        {"E75", 128, 0x50, 0},               {"P00", 128, 0x00, 0},
+        {"P12", 128, 0x00, update_panning},
+    };
+    for (const SetterCase& c : cases) {
+        SCOPED_TRACE(c.effect);
+        HarnessPlayback play(harness_module(1, {"C-4 01 .. ...", std::string("... .. .. ") + c.effect}));
+        ASSERT_NE(play.song(), nullptr);
+        play.run(6);
+        const TickSnapshot t = play.tick();
+        EXPECT_EQ(t.channel.panning, c.panning);
+        EXPECT_EQ(t.channel.wave_control, c.wave_control);
+        EXPECT_EQ(t.channel.update_flags & update_panning, c.flags);
+    }
+}
+
+// A waveform number of 4 or more keeps the vibrato running through a new instrument.
+TEST(RowStart, InstrumentResetKeepsTheVibratoPositionForWaveformsFrom4) {
+    for (const char* waveform : {"E40", "E44"}) {
+        SCOPED_TRACE(waveform);
+        HarnessPlayback play(
+            harness_module(1, {std::string("... .. .. ") + waveform, "C-4 01 .. 4F1", "C-4 01 .. ..."}));
+        ASSERT_NE(play.song(), nullptr);
+        play.run(12);
+        EXPECT_EQ(channels[0].vibrato_pos, 11);   // 5 x 15 wrapped into -32..31
+        EXPECT_EQ(play.tick().channel.vibrato_pos, waveform[2] == '4' ? 11 : 0);
+    }
 }
 
 struct MemoryCase {

@@ -283,6 +283,23 @@ TEST_F(Content, DefaultPicturesAreFourteenDistinctPictures) {
             EXPECT_GT(differing, 65536 / 10) << "pictures " << a << " and " << b;
         }
     }
+    // The copies shown in the README must be the pictures the build makes.
+    const char* source = std::getenv("WQ_SOURCE_DIR");
+    if (!source) GTEST_SKIP() << "WQ_SOURCE_DIR not set";
+    for (int n = 0; n < 14; ++n) {
+        char name[40];
+        std::snprintf(name, sizeof name, "/docs/pictures/picture%02d.png", n);
+        const Gray g = load_gray(source + std::string(name));
+        ASSERT_EQ(g.pixels.size(), 65536u) << name;
+        int wrong = 0;
+        for (int y = 0; y < 256; ++y) {
+            for (int x = 0; x < 256; ++x) {
+                wrong += (g.pixels[y * 256 + x] ? 1 : 0) !=
+                         stored_pixel(pack.data() + n * record_bytes + header_bytes, x, y);
+            }
+        }
+        EXPECT_EQ(wrong, 0) << name << " is out of date: run unpack on the default wq.dat";
+    }
 }
 
 TEST_F(Content, DefaultSongPlaysThroughTheWholeSchedule) {

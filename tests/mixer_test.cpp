@@ -616,4 +616,68 @@ TEST_F(MixerTest, MatchesPlainModelOnRandomVoices)
     }
 }
 
+// A zero step (which the voice update never produces) stands in for 256 Hz when counting
+// frames to the boundary, so a stuck voice still reaches its loop handling.
+TEST_F(MixerTest, ZeroStepUsesSubstituteStep)
+{
+    OwnedSample s(ramp_frames_of(16, 500, 100), loop_mode_forward, 4, 6);
+    voices[0] = steady_voice(&s.sample, 0, 100, 100);
+    voices[0].position = 5;
+    Voice model = voices[0];
+    std::vector<float> want(2 * 884, 0.0f);
+    model_mix_voice(model, want.data(), 884);
+    const auto out = mix(884);
+    EXPECT_EQ(out, want);
+    expect_same_voice(voices[0], model);
+    // 5 * 2^24 / 0x17C6F rounded up: 862 frames at frame 5, then one wrap to frame -1.
+    EXPECT_EQ(out[2 * 861], static_cast<float>(1000.0 * gain_factor(100)));
+    EXPECT_EQ(out[2 * 862], 0.0f);
+    EXPECT_EQ(voices[0].position, -1);
+}
+
+// Voice states that the voice update never produces must not make the mixer read outside
+// the sample's data or loop forever: the mixer ends such a voice instead.
+TEST_F(MixerTest, CorruptVoicesStayInsideData)
+{
+    struct Case {
+        const char* name;
+        uint8_t mode;
+        uint32_t loop_start, loop_length;
+        int32_t position, step_int, direction;
+    };
+    const Case cases[] = {
+        {"stuck voice wrapping below the loop", loop_mode_forward, 4, 6, 5, 0, 1},
+        {"backward far beyond the data", loop_mode_none, 0, 100, 5000, 1, 2},
+        {"forward far below the data", loop_mode_forward, 0, 100, -5000, 1, 1},
+        {"largest step", loop_mode_forward, 10, 20, 0, INT32_MAX, 1},
+        {"negative step", loop_mode_pingpong, 10, 20, 0, -3, 1},
+        {"empty forward loop", loop_mode_forward, 10, 0, 0, 1, 1},
+        {"empty ping-pong loop", loop_mode_pingpong, 10, 0, 0, 1, 1},
+        {"loop end beyond the data", loop_mode_forward, 50, 100, 0, 3, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Sample s{};
+        s.length = 100;
+        s.data = sample_data_alloc(s.length);
+        for (uint32_t i = 0; i < s.length; ++i) s.data[i] = static_cast<int16_t>(i * 300);
+        s.loop_mode = c.mode;
+        s.loop_start = c.loop_start;
+        s.loop_length = c.loop_length;
+        voices[0] = steady_voice(&s, 0, 100, 100);
+        voices[0].step_int = c.step_int;
+        voices[0].step_frac = 0x12345;
+        voices[0].position = c.position;
+        voices[0].direction = c.direction;
+        for (int block = 0; block < 20; ++block) {
+            mix(884);
+            if (voices[0].sample == nullptr) break;
+            ASSERT_GE(voices[0].position, -1);
+            ASSERT_LE(voices[0].position, 120);
+        }
+        voices[0] = Voice{};
+        sample_data_free(s.data);
+    }
+}
+
 }   // namespace

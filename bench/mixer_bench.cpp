@@ -1,0 +1,102 @@
+// Cost of mix_voices per busy voice-frame, in blocks of 884 frames as the block filler calls it.
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <random>
+#include <vector>
+
+#include "audio/mixer.h"
+#include "audio/player.h"
+#include "audio/voice.h"
+#include "module/song.h"
+
+namespace {
+
+constexpr int32_t bench_block = 884;
+
+struct BenchSample {
+    Sample sample{};
+    BenchSample(uint32_t length, uint8_t mode, uint32_t loop_start, uint32_t loop_length)
+    {
+        sample.length = length;
+        sample.bits = 16;
+        sample.loop_mode = mode;
+        sample.loop_start = loop_start;
+        sample.loop_length = loop_length;
+        sample.data = sample_data_alloc(length);
+        std::mt19937 rng(length);
+        for (uint32_t i = 0; i < length; ++i) sample.data[i] = static_cast<int16_t>(rng());
+        const uint32_t end = loop_start + loop_length;
+        sample.data[end] = mode == loop_mode_pingpong ? sample.data[end - 1] : sample.data[loop_start];
+    }
+    ~BenchSample() { sample_data_free(sample.data); }
+};
+
+enum class Loop { forward, pingpong };
+
+// `voice_count` voices on looped samples at steps around 1; with `ramps`, every block
+// changes the gains so that each block starts a new 128-frame ramp.
+void bench_mix(benchmark::State& state, Loop loop, bool ramps)
+{
+    const int voice_total = static_cast<int>(state.range(0));
+    const uint8_t mode = loop == Loop::forward ? loop_mode_forward : loop_mode_pingpong;
+    // Loops of a few thousand frames: a boundary every few blocks, as in real instruments.
+    BenchSample sample(6000, mode, 1000, 4000);
+    std::mt19937 rng(1);
+    for (auto& v : voices) v = Voice{};
+    for (int k = 0; k < voice_total; ++k) {
+        Voice& v = voices[k];
+        v.index = k;
+        v.sample = &sample.sample;
+        v.direction = 1;
+        const uint64_t step = (uint64_t{1} << 32) / 2 + (rng() % (uint64_t{3} << 31));   // 0.5 .. 2
+        v.step_int = static_cast<int32_t>(step >> 32);
+        v.step_frac = static_cast<uint32_t>(step);
+        v.position = static_cast<int32_t>(rng() % 4000);
+        v.gain_left = v.last_gain_left = 90;
+        v.gain_right = v.last_gain_right = 40;
+        v.ramp_gain_left = 90 * 256;
+        v.ramp_gain_right = 40 * 256;
+    }
+    std::vector<float> out(2 * bench_block, 0.0f);
+    int32_t flip = 0;
+    for (auto _ : state) {
+        if (ramps) {
+            flip ^= 1;
+            for (int k = 0; k < voice_total; ++k) voices[k].gain_left = 90 - 30 * flip;
+        }
+        mix_voices(out.data(), bench_block);
+        benchmark::DoNotOptimize(out.data());
+        benchmark::ClobberMemory();
+    }
+    const double voice_frames = static_cast<double>(state.iterations()) * voice_total * bench_block;
+    state.counters["ns_per_voice_frame"] =
+        benchmark::Counter(voice_frames * 1e-9, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    for (auto& v : voices) v = Voice{};
+}
+
+void BM_forward(benchmark::State& state) { bench_mix(state, Loop::forward, false); }
+void BM_forward_ramps(benchmark::State& state) { bench_mix(state, Loop::forward, true); }
+void BM_pingpong(benchmark::State& state) { bench_mix(state, Loop::pingpong, false); }
+void BM_pingpong_ramps(benchmark::State& state) { bench_mix(state, Loop::pingpong, true); }
+
+// Only the first 64 voices are mixed; the rest of the table stays silent.
+void BM_silent(benchmark::State& state)
+{
+    for (auto& v : voices) v = Voice{};
+    std::vector<float> out(2 * bench_block, 0.0f);
+    for (auto _ : state) {
+        mix_voices(out.data(), bench_block);
+        benchmark::DoNotOptimize(out.data());
+    }
+}
+
+}   // namespace
+
+BENCHMARK(BM_forward)->Arg(1)->Arg(16)->Arg(64);
+BENCHMARK(BM_forward_ramps)->Arg(1)->Arg(64);
+BENCHMARK(BM_pingpong)->Arg(1)->Arg(64);
+BENCHMARK(BM_pingpong_ramps)->Arg(64);
+BENCHMARK(BM_silent);
+
+BENCHMARK_MAIN();

@@ -5,9 +5,9 @@
 
 namespace {
 
-// Envelope arithmetic wraps like the 32-bit registers it was designed for: a module
-// with point values beyond 64, or ticks that run backwards, then gives odd sounds
-// instead of undefined behaviour. Values within the format are exact.
+// Envelope arithmetic wraps at 32 bits: a module with point values beyond 64, or ticks
+// that run backwards, then gives odd sounds instead of undefined behaviour. Values within
+// the format never come near the limits.
 int32_t wrap32(int64_t v) { return static_cast<int32_t>(static_cast<uint32_t>(v)); }
 
 // Points actually stored, whatever count the instrument claims.
@@ -31,7 +31,7 @@ int32_t envelope_point_value(const EnvelopePoint& point) {
 int32_t auto_vibrato_wave(uint8_t type, int32_t pos) {
     switch (type) {
     case 0: {
-        const float k = 0.0245436877f;  // one 256th of a turn, as the original rounds it
+        const float k = 0.0245436877f;  // a 256th of a turn, a hair short in single precision
         return static_cast<int32_t>(std::sin(static_cast<double>(pos) * static_cast<double>(k)) * 64.0);
     }
     case 1: return pos < 128 ? 64 : -64;

@@ -12,8 +12,8 @@
 
 namespace {
 
-// Period of note n of the Amiga table without finetune: 13.375 x 2^((132 - n) / 12),
-// with 1/12 rounded to single precision as the original did.
+// Period of note n of the Amiga table without finetune: 13.375 x 2^((132 - n) / 12).
+// 1/12 is taken in single precision on purpose: the truncated periods depend on it.
 int32_t amiga_note_period(int64_t note) {
     const float k = 1.0f / 12.0f;
     const double x = static_cast<double>(132 - note) * static_cast<double>(k);
@@ -89,7 +89,7 @@ int32_t voice_final_pan(const ChannelState* channel) {
 // reachable only by endless fine portamento) is held at INT32_MAX.
 int32_t voice_frequency(int64_t pitch_period, bool linear) {
     if (linear) {
-        const float k = 1.0f / 768.0f;
+        const float k = 1.0f / 768.0f;   // single precision on purpose, as for the periods
         const double e = static_cast<double>(4608 - pitch_period) * static_cast<double>(k);
         const double f = 8363.0 * std::pow(2.0, e);
         if (!(f < 2147483647.0)) return INT32_MAX;

@@ -301,21 +301,43 @@ bool read_sample_header(Reader& r, Sample* s) {
     return s->data != nullptr;
 }
 
-// Turns the sample's bytes in `data` into plain 16-bit frames with the guard frame.
-void convert_sample_data(Sample* s, bool delta_coded) {
+// Sets frames [from, length) to `value`, by doubling copies (a file that ends early can leave
+// a long tail to fill).
+void fill_frames(int16_t* data, uint32_t from, uint32_t length, int16_t value) {
+    if (from >= length) return;
+    data[from] = value;
+    uint32_t done = 1, total = length - from;
+    while (done < total) {
+        uint32_t n = done < total - done ? done : total - done;
+        std::memcpy(data + from + done, data + from, n * sizeof(int16_t));
+        done += n;
+    }
+}
+
+// Turns the sample's bytes in `data` into plain 16-bit frames with the guard frame. Only the
+// first `bytes_present` bytes came from the file or the callback; the rest is still the zero
+// fill, which the conversion leaves as it is and the delta decoding turns into a repetition
+// of the last value.
+void convert_sample_data(Sample* s, bool delta_coded, uint32_t bytes_present) {
+    uint32_t frames_present;
     if (s->bits == 8) {
+        frames_present = bytes_present;
         // In place, from the end: frame k covers bytes 2k and 2k + 1, never a byte below k.
+        // Frames from frames_present on cover only zero bytes.
         auto* bytes = reinterpret_cast<uint8_t*>(s->data);
-        for (uint32_t k = s->length; k-- > 0;)
+        for (uint32_t k = frames_present; k-- > 0;)
             s->data[k] = static_cast<int16_t>(static_cast<int8_t>(bytes[k]) * 256);
         s->bits = 16;
+    } else {
+        frames_present = (bytes_present + 1) / 2;
     }
     if (delta_coded) {
         uint16_t sum = 0;
-        for (uint32_t k = 0; k < s->length; ++k) {
+        for (uint32_t k = 0; k < frames_present; ++k) {
             sum = static_cast<uint16_t>(sum + static_cast<uint16_t>(s->data[k]));
             s->data[k] = static_cast<int16_t>(sum);
         }
+        if (sum != 0) fill_frames(s->data, frames_present, s->length, static_cast<int16_t>(sum));
     }
     uint32_t guard = s->loop_start + s->loop_length;
     if (s->loop_mode == loop_mode_forward) s->data[guard] = s->data[s->loop_start];
@@ -350,13 +372,17 @@ bool read_instrument(Reader& r, Song* song, int32_t index) {
         // Within the budget, so it fits in 32 bits. A 16-bit sample of odd byte length leaves
         // its last byte in the file, as the size is computed from whole frames.
         auto byte_count = static_cast<int32_t>(uint64_t{s->bits} * s->length / 8);
+        int32_t present = byte_count;
         if (song->sample_load_callback) {
             song->sample_load_callback(s->data, byte_count, s->bits, index, j);
             stream_seek(r.stream, byte_count, stream_seek_cur);
         } else {
-            read_bytes(r, s->data, byte_count);
+            // The host reports what it delivered; nothing beyond that was written.
+            present = stream_read(s->data, byte_count, r.stream);
+            if (present < 0) present = 0;
+            if (present > byte_count) present = byte_count;
         }
-        convert_sample_data(s, song->sample_load_callback == nullptr);
+        convert_sample_data(s, song->sample_load_callback == nullptr, static_cast<uint32_t>(present));
     }
     return true;
 }

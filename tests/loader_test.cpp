@@ -571,13 +571,36 @@ TEST(LoaderTruncated, EveryCutLoadsOnceTheChannelCountIsIn) {
 }
 
 TEST(LoaderTruncated, CutInsideSampleDataRepeatsTheLastValue) {
-    XmModuleDesc m = sample_module({xm_sample_8bit({10, 20, 30, 40, 50, 60})});
-    std::vector<uint8_t> bytes = xm_write(m);
-    bytes.resize(bytes.size() - 3);   // keep 3 of the 6 data bytes
-    SongPtr song = load(bytes);
-    ASSERT_NE(song, nullptr);
-    const Sample* s = song->instruments[0].samples[0];
-    EXPECT_EQ(frames_of(s, 6), (std::vector<int16_t>{2560, 5120, 7680, 7680, 7680, 7680}));
+    struct Case {
+        const char* what;
+        XmSampleDesc sample;
+        size_t bytes_kept;
+        std::vector<int16_t> head;   // frames expected first; the rest repeats the last one
+    };
+    std::vector<int16_t> long_wide(1000, 0);
+    long_wide[0] = 300;
+    long_wide[1] = 300 + 0x1234;   // a delta of 0x1234
+    const Case cases[] = {
+        {"8-bit", xm_sample_8bit({10, 20, 30, 40, 50, 60}), 3, {2560, 5120, 7680}},
+        {"8-bit, nothing left", xm_sample_8bit({10, 20}), 0, {0}},
+        {"16-bit, whole frames", xm_sample_16bit(long_wide), 4, {300, 300 + 0x1234}},
+        // Half a frame: its low byte is a delta of 0x34 on top of 300.
+        {"16-bit, half a frame", xm_sample_16bit(long_wide), 3, {300, 300 + 0x34}},
+    };
+    for (const Case& c : cases) {
+        std::vector<uint8_t> bytes = xm_write(sample_module({c.sample}));
+        size_t data_bytes = c.sample.frames.size() * (c.sample.sixteen_bit ? 2 : 1);
+        bytes.resize(bytes.size() - data_bytes + c.bytes_kept);
+        SongPtr song = load(bytes);
+        ASSERT_NE(song, nullptr) << c.what;
+        const Sample* s = song->instruments[0].samples[0];
+        ASSERT_EQ(s->length, c.sample.frames.size()) << c.what;
+        for (uint32_t k = 0; k < s->length; ++k) {
+            int16_t want = k < c.head.size() ? c.head[k] : c.head.back();
+            ASSERT_EQ(s->data[k], want) << c.what << " frame " << k;
+        }
+        EXPECT_EQ(s->data[s->length], 0) << c.what;   // the spare frames stay silent
+    }
 }
 
 TEST(LoaderTruncated, CutInsidePatternCellsLeavesEmptyCells) {

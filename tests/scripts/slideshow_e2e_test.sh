@@ -81,8 +81,13 @@ expect_picture() {
 
 # The start-up failures show a box titled ERROR with no presentation window; Return
 # dismisses it and the program ends with status 0.
+# The box window exists a moment before it is mapped; focus needs it mapped.
+error_box_viewable() {
+  xwininfo -name ERROR | grep -q IsViewable
+}
+
 expect_error_box() {
-  wait_until 15 xwininfo -name ERROR || fail "$1: no ERROR window"
+  wait_until 15 error_box_viewable || fail "$1: no ERROR window"
   local wid
   wid=$(xwininfo -name ERROR | awk '/Window id:/ {print $4; exit}')
   xdotool windowfocus --sync "$wid"

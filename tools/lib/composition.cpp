@@ -418,7 +418,7 @@ std::vector<XmInstrumentDesc> instruments() {
 
 XmModuleDesc composition_default_song() {
     XmModuleDesc song;
-    song.name = "wq: fourteen pictures";
+    song.name = "wq: the show's song";
     song.tracker_name = "wq mksong";
     song.channels = channel_count;
     song.linear = true;

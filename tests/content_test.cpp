@@ -37,9 +37,12 @@ constexpr int header_bytes = 62;
 constexpr int pixel_bytes = 8192;
 constexpr int record_bytes = header_bytes + pixel_bytes;
 
+// The tools sit in bin/ beside the tests/ folder of this program, unless WQ_BIN_DIR says.
 std::string bin(const std::string& tool) {
-    const char* dir = std::getenv("WQ_BIN_DIR");
-    return std::string(dir ? dir : "bin") + "/" + tool;
+    if (const char* dir = std::getenv("WQ_BIN_DIR")) return std::string(dir) + "/" + tool;
+    std::error_code ec;
+    const fs::path self = fs::read_symlink("/proc/self/exe", ec);
+    return (self.parent_path().parent_path() / "bin" / tool).string();
 }
 
 struct Outcome {

@@ -49,10 +49,6 @@ int note(const char* name) {
     return n;
 }
 
-struct Score {
-    XmPatternDesc pattern;
-};
-
 XmPatternDesc pattern_new(int rows) {
     XmPatternDesc p;
     p.rows = static_cast<uint16_t>(rows);

@@ -7,8 +7,8 @@
 //   when stored. The constants are floats: inv255f = 1/255 (0x3B808081), 1/256, 2^-31.
 //
 //   t    = (double)(frac >> 1) * 2^-31                                (exact)
-//   v    = (double)s0 + t * (double)(s1 - s0)                         (exact: < 2^49 span)
-//   acc  = (float)((double)acc + v * (double)factor)                  (two double roundings, then float)
+//   v    = (double)s0 + t * (double)(s1 - s0)                         (exact: 48 bits at most)
+//   acc  = (float)((double)acc + v * (double)factor)                  (product and sum rounded)
 //   g    = (float)((double)gain * (double)inv255f)
 //   c    = (float)((double)(int32)ramp_gain * (double)(1/256.f) * (double)inv255f)
 //   step = (float)((double)diff * (double)inv255f * (double)inv_ramp)   (0 when diff is 0)

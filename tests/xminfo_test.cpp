@@ -3,10 +3,12 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include "support/xm_writer.h"
 
@@ -25,17 +27,30 @@ std::string slurp(const std::string& path) {
     return s.str();
 }
 
+// WQ_BIN_DIR when set; otherwise bin/ next to this test's own tests/ folder in the build tree.
+std::string bin_dir() {
+    if (const char* bin = std::getenv("WQ_BIN_DIR")) return bin;
+    std::error_code error;
+    std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+    return error ? std::string("bin") : (self.parent_path().parent_path() / "bin").string();
+}
+
 ToolRun run_xminfo(const std::string& module_path) {
-    const char* bin = std::getenv("WQ_BIN_DIR");
+    std::string bin = bin_dir();
     std::string dir = ::testing::TempDir();
-    std::string out = dir + "xminfo_out.txt", err = dir + "xminfo_err.txt";
-    std::string command = std::string(bin ? bin : ".") + "/xminfo '" + module_path + "' >" + out + " 2>" + err;
+    // ctest runs each test case as its own process, possibly at the same time.
+    std::string tag = std::to_string(getpid());
+    std::string out = dir + "xminfo_out_" + tag + ".txt", err = dir + "xminfo_err_" + tag + ".txt";
+    std::string command = bin + "/xminfo '" + module_path + "' >" + out + " 2>" + err;
     int status = std::system(command.c_str());
-    return ToolRun{WIFEXITED(status) ? WEXITSTATUS(status) : -1, slurp(out), slurp(err)};
+    ToolRun run{WIFEXITED(status) ? WEXITSTATUS(status) : -1, slurp(out), slurp(err)};
+    std::remove(out.c_str());
+    std::remove(err.c_str());
+    return run;
 }
 
 std::string write_module(const XmModuleDesc& desc, const std::string& name) {
-    std::string path = ::testing::TempDir() + name;
+    std::string path = ::testing::TempDir() + std::to_string(getpid()) + "_" + name;
     EXPECT_TRUE(xm_write_file(path, desc));
     return path;
 }

@@ -8,6 +8,7 @@
 //
 //   t    = (double)(frac >> 1) * 2^-31                                (exact)
 //   v    = (double)s0 + t * (double)(s1 - s0)                         (exact: 48 bits at most)
+//          (formed as v * 2^31 in integers, see mixer_sample_scaled)
 //   acc  = (float)((double)acc + v * (double)factor)                  (product and sum rounded)
 //   g    = (float)((double)gain * (double)inv255f)
 //   c    = (float)((double)(int32)ramp_gain * (double)(1/256.f) * (double)inv255f)
@@ -41,12 +42,16 @@ constexpr int32_t direction_backward = 2;
 
 using i128 = __int128;
 
-// Interpolated sample value at r (lowest bit already clear); exact in double.
-inline double mixer_sample_at(const int16_t* data, uint64_t r)
+// The interpolated sample value at r (lowest bit already clear) times 2^31, formed exactly
+// in integers: s0 * 2^31 + (frac >> 1) * (s1 - s0), below 2^48, so the double is exact.
+// The kernels take their factors times 2^-31 instead; scaling by a power of two commutes
+// with every rounding here, so the products, sums and the running ramp values are
+// bit-identical to those of v = s0 + t * (s1 - s0) with the unscaled factors.
+inline double mixer_sample_scaled(const int16_t* data, uint64_t r)
 {
     const int16_t* p = data + static_cast<int32_t>(static_cast<int64_t>(r) >> 32);
-    const double t = static_cast<double>(static_cast<uint32_t>(r) >> 1) * frac_unit;
-    return static_cast<double>(p[0]) + t * static_cast<double>(p[1] - p[0]);
+    const int64_t half_frac = static_cast<uint32_t>(r) >> 1;
+    return static_cast<double>(int64_t{p[0]} * (int64_t{1} << 31) + half_frac * (p[1] - p[0]));
 }
 
 inline void mixer_add_frame(float* out, double v, double left, double right)
@@ -59,11 +64,11 @@ inline void mixer_add_frame(float* out, double v, double left, double right)
 void mixer_kernel_pairs(float* out, int32_t count, const int16_t* data, uint64_t r,
                         uint64_t delta, double left, double right)
 {
+    const double l = left * frac_unit;
+    const double rt = right * frac_unit;
     for (int32_t i = 0; i < count; i += 2) {
-        const double v0 = mixer_sample_at(data, r);
-        const double v1 = mixer_sample_at(data, r + delta);
-        mixer_add_frame(out, v0, left, right);
-        mixer_add_frame(out + 2, v1, left, right);
+        mixer_add_frame(out, mixer_sample_scaled(data, r), l, rt);
+        mixer_add_frame(out + 2, mixer_sample_scaled(data, r + delta), l, rt);
         r += 2 * delta;
         out += 4;
     }
@@ -74,17 +79,19 @@ void mixer_kernel_ramp(float* out, int32_t count, const int16_t* data, uint64_t 
                        uint64_t delta, double& left, double& right, double step_left,
                        double step_right)
 {
-    double l = left;
-    double rt = right;
+    double l = left * frac_unit;
+    double rt = right * frac_unit;
+    const double sl = step_left * frac_unit;
+    const double sr = step_right * frac_unit;
     for (int32_t i = 0; i < count; ++i) {
-        mixer_add_frame(out, mixer_sample_at(data, r), l, rt);
-        l += step_left;
-        rt += step_right;
+        mixer_add_frame(out, mixer_sample_scaled(data, r), l, rt);
+        l += sl;
+        rt += sr;
         r += delta;
         out += 2;
     }
-    left = l;
-    right = rt;
+    left = l * 2147483648.0;
+    right = rt * 2147483648.0;
 }
 
 inline int64_t mixer_position(const Voice& v)

@@ -321,10 +321,14 @@ void mixer_mix_voice(Voice& v, float* out, int32_t frames)
             mixer_store_position(v, p);
             return;
         }
+        // A loop of no frames (never loaded that way) ends the voice rather than spin.
         const int64_t loop_length = sample.loop_length;
         if (sample.loop_mode == loop_mode_forward && loop_length > 0) {
+            // Back by one loop length, then by as many more as keep it at or past the end.
             int64_t position = static_cast<int64_t>(static_cast<int32_t>(p >> 32)) - loop_length;
-            if (position >= loop_end) position -= ((position - loop_end) / loop_length + 1) * loop_length;
+            if (position >= loop_end) {
+                position -= ((position - loop_end) / loop_length + 1) * loop_length;
+            }
             p = static_cast<int64_t>((static_cast<uint64_t>(position) << 32) |
                                      static_cast<uint32_t>(p));
         } else if (sample.loop_mode == loop_mode_pingpong && loop_length > 0) {

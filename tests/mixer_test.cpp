@@ -57,7 +57,7 @@ struct OwnedSample {
     OwnedSample& operator=(const OwnedSample&) = delete;
 };
 
-std::vector<int16_t> ramp_frames_of(int count, int first, int stride)
+std::vector<int16_t> rising_frames(int count, int first, int stride)
 {
     std::vector<int16_t> f(count);
     for (int i = 0; i < count; ++i) f[i] = static_cast<int16_t>(first + i * stride);
@@ -240,7 +240,7 @@ void model_mix_voice(Voice& v, float* out, int32_t frames)
 TEST_F(MixerTest, SilentVoicesAndZeroLengthSamples)
 {
     OwnedSample empty({}, loop_mode_none, 0, 0);
-    OwnedSample tone(ramp_frames_of(100, 1000, 7), loop_mode_forward, 0, 100);
+    OwnedSample tone(rising_frames(100, 1000, 7), loop_mode_forward, 0, 100);
     voices[3] = steady_voice(&empty.sample, frame_unit, 100, 100);
     voices[3].position = 0;
     voices[4] = steady_voice(&silent_sample, frame_unit, 100, 100);
@@ -292,9 +292,9 @@ TEST_F(MixerTest, LoopBoundaryAfterFractionalSteps)
         int32_t direction;
         const Sample* sample_after;   // null: ended
     };
-    OwnedSample forward(ramp_frames_of(16, 100, 50), loop_mode_forward, 4, 6);
-    OwnedSample pingpong(ramp_frames_of(16, 100, 50), loop_mode_pingpong, 4, 6);
-    OwnedSample none(ramp_frames_of(10, 100, 50), loop_mode_none, 0, 0);
+    OwnedSample forward(rising_frames(16, 100, 50), loop_mode_forward, 4, 6);
+    OwnedSample pingpong(rising_frames(16, 100, 50), loop_mode_pingpong, 4, 6);
+    OwnedSample none(rising_frames(10, 100, 50), loop_mode_none, 0, 0);
     const struct {
         OwnedSample* s;
         Case want;
@@ -347,7 +347,7 @@ TEST_F(MixerTest, WrapsAndReflectionsLandInsideLoop)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        OwnedSample s(ramp_frames_of(16, -3000, 401), c.mode, c.loop_start, c.loop_length);
+        OwnedSample s(rising_frames(16, -3000, 401), c.mode, c.loop_start, c.loop_length);
         voices[0] = steady_voice(&s.sample, static_cast<uint64_t>(c.step), 30, 90);
         Voice model = voices[0];
         std::vector<float> want(2 * static_cast<size_t>(c.frames), 0.0f);
@@ -620,7 +620,7 @@ TEST_F(MixerTest, MatchesPlainModelOnRandomVoices)
 // frames to the boundary, so a stuck voice still reaches its loop handling.
 TEST_F(MixerTest, ZeroStepUsesSubstituteStep)
 {
-    OwnedSample s(ramp_frames_of(16, 500, 100), loop_mode_forward, 4, 6);
+    OwnedSample s(rising_frames(16, 500, 100), loop_mode_forward, 4, 6);
     voices[0] = steady_voice(&s.sample, 0, 100, 100);
     voices[0].position = 5;
     Voice model = voices[0];

@@ -3,7 +3,7 @@
 # package is already installed it only checks.
 set -euo pipefail
 packages=(
-  build-essential cmake g++ clang-14 libclang-rt-14-dev
+  build-essential cmake g++ clang clang-14 libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libsdl2-dev libgl1-mesa-dev libgl1-mesa-dri libstb-dev libpng-dev
   xvfb xdotool imagemagick xfonts-base x11-utils x11-apps

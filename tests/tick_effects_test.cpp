@@ -193,6 +193,9 @@ TEST(TickEffects, NoteDelayStartsTheNoteOnItsTick) {
         const std::string effect = "ED" + std::string(1, "0123456789ABCDEF"[delay]);
         XmModuleDesc module = harness_module(1, {"C-4 01 .. ...", "D-4 01 20 " + effect});
         module.instruments[0].samples[0].panning = 100;
+        // A running envelope asks for a volume transfer on every tick; the delay holds it back.
+        module.instruments[0].volume_envelope.points = {{0, 64}, {100, 64}};
+        module.instruments[0].volume_envelope.on = true;
         HarnessPlayback play(module);
         ASSERT_NE(play.song(), nullptr);
         play.run(6);

@@ -4,6 +4,7 @@
 #include "audio/voice.h"
 #include "sequencer/envelopes.h"
 #include "sequencer/oscillators.h"
+#include "sequencer/period_slide.h"
 #include "sequencer/tick_clock.h"
 
 namespace {
@@ -179,23 +180,23 @@ void row_extra_fine_porta(RowEffectContext& fx) {
     ChannelState* ch = fx.channel;
     if (param_x(fx) == 1) {
         remember(&ch->extra_fine_porta_up_memory, param_y(fx));
-        ch->period -= ch->extra_fine_porta_up_memory;
+        ch->period = period_slide(ch->period, -ch->extra_fine_porta_up_memory);
     } else if (param_x(fx) == 2) {
         remember(&ch->extra_fine_porta_down_memory, param_y(fx));
-        ch->period += ch->extra_fine_porta_down_memory;
+        ch->period = period_slide(ch->period, ch->extra_fine_porta_down_memory);
     }
 }
 
 // E1y
 void row_fine_porta_up(RowEffectContext& fx) {
     remember(&fx.channel->fine_porta_up_memory, param_y(fx));
-    fx.channel->period -= 4 * fx.channel->fine_porta_up_memory;
+    fx.channel->period = period_slide(fx.channel->period, -4 * fx.channel->fine_porta_up_memory);
 }
 
 // E2y
 void row_fine_porta_down(RowEffectContext& fx) {
     remember(&fx.channel->fine_porta_down_memory, param_y(fx));
-    fx.channel->period += 4 * fx.channel->fine_porta_down_memory;
+    fx.channel->period = period_slide(fx.channel->period, 4 * fx.channel->fine_porta_down_memory);
 }
 
 // E4y

@@ -2,6 +2,7 @@
 // E sub-effects, tick_extended[x].
 #include "sequencer/effects_tick.h"
 #include "sequencer/oscillators.h"
+#include "sequencer/period_slide.h"
 #include "sequencer/row_start.h"
 #include "sequencer/voice_update.h"
 
@@ -51,17 +52,17 @@ void tick_arpeggio(TickEffectContext& fx) {
 // 1: the one lower limit of all period slides.
 void tick_porta_up(TickEffectContext& fx) {
     ChannelState* ch = fx.channel;
-    ch->period -= 4 * ch->porta_up_memory;
+    ch->period = period_slide(ch->period, -4 * ch->porta_up_memory);
     ch->period_delta = 0;
     if (ch->period < 56)
         ch->period = 56;
     ch->update_flags |= update_pitch;
 }
 
-// 2: no upper limit.
+// 2: no musical upper limit.
 void tick_porta_down(TickEffectContext& fx) {
     ChannelState* ch = fx.channel;
-    ch->period += 4 * ch->porta_down_memory;
+    ch->period = period_slide(ch->period, 4 * ch->porta_down_memory);
     ch->period_delta = 0;
     ch->update_flags |= update_pitch;
 }

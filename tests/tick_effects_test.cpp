@@ -2,6 +2,7 @@
 // channel and its voice.
 #include <gtest/gtest.h>
 #include <array>
+#include "sequencer/period_slide.h"
 #include "support/tick_harness.h"
 
 namespace {
@@ -66,6 +67,22 @@ TEST(TickEffects, PortamentoStopsAt56UpAndHasNoLimitDown) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(first_row(one_row(c.cell, c.linear), period), c.periods);
     }
+}
+
+// Unbounded slides stop far beyond hearing instead of overflowing.
+TEST(TickEffects, PeriodSlidesStopAtTheOverflowBound) {
+    HarnessPlayback down(one_row("C-4 01 .. 2FF"));
+    ASSERT_NE(down.song(), nullptr);
+    down.tick();
+    channels[0].period = period_slide_bound - 100;
+    EXPECT_EQ(down.tick().channel.period, period_slide_bound);
+    EXPECT_EQ(down.tick().channel.period, period_slide_bound);
+
+    HarnessPlayback fine_up(harness_module(1, {"C-4 01 .. ...", "... .. .. E1F"}));
+    ASSERT_NE(fine_up.song(), nullptr);
+    fine_up.run(6);
+    channels[0].period = -period_slide_bound + 10;
+    EXPECT_EQ(fine_up.tick().channel.period, -period_slide_bound);
 }
 
 TEST(TickEffects, TonePortamentoSlidesToTheTargetAndKeepsItsSpeed) {

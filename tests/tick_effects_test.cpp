@@ -285,3 +285,59 @@ TEST(TickEffects, PatternDelayKeepsCountingTheRowsTicks) {
 }
 
 }  // namespace
+
+namespace {
+
+// Every effect number with edge parameters, odd notes, instruments and volume-column
+// bytes, played through for a few rows: nothing may read outside the song (the sanitizer
+// build checks), and channels stay on their own voice pair with the global volume in range.
+TEST(TickEffects, SweepOfEveryEffectWithOddCellsStaysInBounds) {
+    const uint8_t params[] = {0x00, 0x01, 0x0F, 0x10, 0x93, 0xF0, 0xFF};
+    const uint8_t notes[] = {0, 1, 49, 96, 97, 98, 200, 254};
+    const uint8_t instruments[] = {0, 1, 2, 3, 128};
+    const uint8_t columns[] = {0x00, 0x0F, 0x50, 0x51, 0x65, 0x8F, 0xA3, 0xB3, 0xC8, 0xDF, 0xEF, 0xF0, 0xFF};
+    for (uint8_t effect = 0; effect < 40; ++effect) {
+        SCOPED_TRACE(static_cast<int>(effect));
+        XmModuleDesc module;
+        module.channels = 4;
+        module.speed = 3;
+        module.linear = effect % 2 == 0;
+        module.orders = {0, 1, 0};
+        XmInstrumentDesc looped = xm_instrument(harness_sample(50));
+        looped.samples[0].loop = XmLoop::forward;
+        looped.samples[0].loop_start = 100;
+        looped.samples[0].loop_length = 300;
+        looped.samples[0].relative_note = -60;
+        looped.sample_map.fill(7);   // beyond its one sample
+        looped.sample_map[48] = 0;
+        module.instruments = {xm_instrument(harness_sample()), looped};
+        module.instruments[0].volume_envelope.points = {{0, 64}, {3, 10}, {6, 40}};
+        module.instruments[0].volume_envelope.on = true;
+        module.instruments[0].volume_envelope.loop = true;
+        module.instruments[0].volume_envelope.loop_end = 2;
+        module.instruments[0].fadeout = 3000;
+        module.instruments[0].vibrato_depth = 15;
+        module.instruments[0].vibrato_rate = 40;
+        for (int p = 0; p < 2; ++p) {
+            XmPatternDesc pattern;
+            pattern.rows = static_cast<uint16_t>(p == 0 ? 24 : 3);
+            for (int i = 0; i < pattern.rows * 4; ++i)
+                pattern.cells.push_back(XmCell{notes[(i + p) % 8], instruments[i % 5], columns[(i * 7) % 13], effect,
+                                               params[(i / 4) % 7]});
+            module.patterns.push_back(pattern);
+        }
+        HarnessPlayback play(module);
+        ASSERT_NE(play.song(), nullptr);
+        for (int tick = 0; tick < 200; ++tick) {
+            const TickSnapshot t = play.tick();
+            EXPECT_GE(t.global_volume, 0);
+            EXPECT_LE(t.global_volume, 64);
+            for (int c = 0; c < 4; ++c) {
+                const Voice* v = channels[c].voice;
+                EXPECT_TRUE(v == &voices[c] || v == &voices[c + 32]);
+            }
+        }
+    }
+}
+
+}  // namespace

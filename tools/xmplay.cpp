@@ -106,6 +106,13 @@ int main(int argc, char** argv) {
     }
     if (!path) return usage();
 
+    // Handlers first: a Ctrl-C while the ring is being filled must still stop cleanly.
+    struct sigaction action {};
+    action.sa_handler = on_signal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGHUP, &action, nullptr);
     file_stream_install();
     Song* song = song_load(path, nullptr);
     if (!song) {
@@ -117,13 +124,6 @@ int main(int argc, char** argv) {
         song_free(song);
         return 1;
     }
-
-    struct sigaction action {};
-    action.sa_handler = on_signal;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-    sigaction(SIGHUP, &action, nullptr);
 
     const bool keys = isatty(STDIN_FILENO);
     if (keys) terminal_enter_raw();

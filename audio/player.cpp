@@ -54,13 +54,7 @@ void* mixer_thread_entry(void* arg) {
 
 void player_set_output(const AudioOutput* output) { selected_output = output; }
 
-bool player_prepare(Song* song) {
-    block_frames = ((mix_rate * 20 / 1000 + 3) & ~3);
-    ring_frames = (ring_length_ms / 20) * block_frames * 2;
-    block_count = ring_frames / block_frames;
-    ramp_frames = mix_rate * 128 / 44100;
-    inv_ramp = 1.0f / static_cast<float>(ramp_frames);
-
+void player_reset_song_state(Song* song) {
     std::memset(voices, 0, sizeof voices);
     for (int i = 0; i < voice_count; ++i) {
         voices[i].index = i;
@@ -82,6 +76,16 @@ bool player_prepare(Song* song) {
         channels[i] = ChannelState{};
         channels[i].voice = &voices[i];
     }
+}
+
+bool player_prepare(Song* song) {
+    block_frames = ((mix_rate * 20 / 1000 + 3) & ~3);
+    ring_frames = (ring_length_ms / 20) * block_frames * 2;
+    block_count = ring_frames / block_frames;
+    ramp_frames = mix_rate * 128 / 44100;
+    inv_ramp = 1.0f / static_cast<float>(ramp_frames);
+
+    player_reset_song_state(song);
 
     current_song = song;
     player_tick_observer = nullptr;

@@ -26,6 +26,10 @@ extern PlayerTickObserver player_tick_observer;
 // The device the player opens from now on; null selects the SDL device again.
 void player_set_output(const AudioOutput* output);
 
+// The start of playback without buffers: every voice silent with its own index and a step
+// of 1, the song's playback fields at their start, the song's channels cleared on voices
+// 0..n-1. The sequencer tests step songs from here.
+void player_reset_song_state(Song* song);
 // Steps shared by player_start and offline rendering: sizes, voices, the song's playback
 // fields, channels, current_song and the block table. False (state partly set) when the
 // block table cannot be allocated.

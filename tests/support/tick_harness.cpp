@@ -1,8 +1,7 @@
 #include "support/tick_harness.h"
 #include <algorithm>
-#include <cstring>
+#include "audio/player_state.h"
 #include "module/xm_reader.h"
-#include "sequencer/tick_clock.h"
 #include "support/memory_stream.h"
 
 Song* harness_load(const XmModuleDesc& description) {
@@ -12,25 +11,7 @@ Song* harness_load(const XmModuleDesc& description) {
 void harness_free(Song* song) { song_free(song); }
 
 void harness_start(Song* song) {
-    std::memset(voices, 0, sizeof(voices));
-    for (int i = 0; i < voice_count; ++i) {
-        voices[i].index = i;
-        voices[i].step_int = 1;
-    }
-    song->global_volume = song->default_global_volume;
-    song->next_order = -1;
-    song->next_row = -1;
-    song->speed = song->default_speed;
-    song->row = 0;
-    song->order = 0;
-    song->samples_left_in_tick = 0;
-    song->tick = 0;
-    song->pattern_delay_ticks = 0;
-    set_bpm(song, song->default_bpm);
-    for (int i = 0; i < song->channel_count && i < max_channels; ++i) {
-        channels[i] = ChannelState{};
-        channels[i].voice = &voices[i];
-    }
+    player_reset_song_state(song);
     // The set-finetune effect writes this shared record; every run starts from zero.
     silent_sample = Sample{};
 }

@@ -8,7 +8,7 @@
 //
 //   t    = (double)(frac >> 1) * 2^-31                                (exact)
 //   v    = (double)s0 + t * (double)(s1 - s0)                         (exact: 48 bits at most)
-//          (formed as v * 2^31 in integers, see mixer_sample_scaled)
+//          (formed as v * 2^31, see mixer_kernels.cpp)
 //   acc  = (float)((double)acc + v * (double)factor)                  (product and sum rounded)
 //   g    = (float)((double)gain * (double)inv255f)
 //   c    = (float)((double)(int32)ramp_gain * (double)(1/256.f) * (double)inv255f)
@@ -26,6 +26,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "audio/mixer_kernels.h"
 #include "audio/player.h"
 #include "audio/voice.h"
 
@@ -33,7 +34,6 @@ namespace {
 
 constexpr float inv255f = 1.0f / 255.0f;
 constexpr float inv256f = 1.0f / 256.0f;
-constexpr double frac_unit = static_cast<double>(1.0f / 2147483648.0f);   // 2^-31
 constexpr int64_t one_frame = int64_t{1} << 32;
 constexpr __int128 unlimited_distance = __int128{1} << 56;
 constexpr uint64_t substitute_step = 0x17C6F8C;   // 256 Hz at 44100 Hz
@@ -41,58 +41,6 @@ constexpr int32_t direction_forward = 1;
 constexpr int32_t direction_backward = 2;
 
 using i128 = __int128;
-
-// The interpolated sample value at r (lowest bit already clear) times 2^31, formed exactly
-// in integers: s0 * 2^31 + (frac >> 1) * (s1 - s0), below 2^48, so the double is exact.
-// The kernels take their factors times 2^-31 instead; scaling by a power of two commutes
-// with every rounding here, so the products, sums and the running ramp values are
-// bit-identical to those of v = s0 + t * (s1 - s0) with the unscaled factors.
-inline double mixer_sample_scaled(const int16_t* data, uint64_t r)
-{
-    const int16_t* p = data + static_cast<int32_t>(static_cast<int64_t>(r) >> 32);
-    const int64_t half_frac = static_cast<uint32_t>(r) >> 1;
-    return static_cast<double>(int64_t{p[0]} * (int64_t{1} << 31) + half_frac * (p[1] - p[0]));
-}
-
-inline void mixer_add_frame(float* out, double v, double left, double right)
-{
-    out[0] = static_cast<float>(static_cast<double>(out[0]) + v * left);
-    out[1] = static_cast<float>(static_cast<double>(out[1]) + v * right);
-}
-
-// Constant factors, two frames per pass; `count` is even.
-void mixer_kernel_pairs(float* out, int32_t count, const int16_t* data, uint64_t r,
-                        uint64_t delta, double left, double right)
-{
-    const double l = left * frac_unit;
-    const double rt = right * frac_unit;
-    for (int32_t i = 0; i < count; i += 2) {
-        mixer_add_frame(out, mixer_sample_scaled(data, r), l, rt);
-        mixer_add_frame(out + 2, mixer_sample_scaled(data, r + delta), l, rt);
-        r += 2 * delta;
-        out += 4;
-    }
-}
-
-// Running factors: each frame uses the values before its own increment.
-void mixer_kernel_ramp(float* out, int32_t count, const int16_t* data, uint64_t r,
-                       uint64_t delta, double& left, double& right, double step_left,
-                       double step_right)
-{
-    double l = left * frac_unit;
-    double rt = right * frac_unit;
-    const double sl = step_left * frac_unit;
-    const double sr = step_right * frac_unit;
-    for (int32_t i = 0; i < count; ++i) {
-        mixer_add_frame(out, mixer_sample_scaled(data, r), l, rt);
-        l += sl;
-        rt += sr;
-        r += delta;
-        out += 2;
-    }
-    left = l * 2147483648.0;
-    right = rt * 2147483648.0;
-}
 
 inline int64_t mixer_position(const Voice& v)
 {
@@ -225,6 +173,7 @@ void mixer_mix_voice(Voice& v, float* out, int32_t frames)
     }
     const int64_t loop_start = sample.loop_start;
     const int64_t loop_end = loop_start + sample.loop_length;
+    const int64_t readable_end = int64_t{sample.length} + 8;   // the data's guard frames
     const uint64_t step = (static_cast<uint64_t>(static_cast<uint32_t>(v.step_int)) << 32) |
                           v.step_frac;
     int64_t p = mixer_position(v);
@@ -286,10 +235,17 @@ void mixer_mix_voice(Voice& v, float* out, int32_t frames)
             if (ramp > 0) {
                 mixer_kernel_ramp(cur, chunk, sample.data, r, d, c_l, c_r, step_l, step_r);
             } else {
+                // A zero factor adds v * 0 = +-0 to every float, which leaves it as it is:
+                // the floats start as +0 and a sum is -0 only when both terms are, so no
+                // float is ever -0, and x + +-0 = x for every other x. Such frames are
+                // skipped; the position still advances below as if they were mixed.
                 const int32_t even = chunk & ~1;
-                mixer_kernel_pairs(cur, even, sample.data, r, d, mixer_gain_factor(v.gain_left),
-                                   mixer_gain_factor(v.gain_right));
-                if (even != chunk) {
+                const float g_l = mixer_gain_factor(v.gain_left);
+                const float g_r = mixer_gain_factor(v.gain_right);
+                if (g_l != 0.0f || g_r != 0.0f) {
+                    mixer_kernel_constant(cur, even, sample.data, readable_end, r, d, g_l, g_r);
+                }
+                if (even != chunk && (c_l != 0.0 || c_r != 0.0)) {
                     mixer_kernel_ramp(cur + 2 * even, 1, sample.data, r + even * d, d, c_l, c_r,
                                       0.0, 0.0);
                 }

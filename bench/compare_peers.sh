@@ -1,60 +1,85 @@
 #!/usr/bin/env bash
 # Times xmrender against the other XM players installed here, each rendering the same
-# 32-channel module to a 16-bit 44100 Hz stereo WAV file in one go (linear interpolation
-# where the player offers it). The machine may be shared, so the measure is CPU time
-# (user + system, best of three); each tool's speed is the audio it wrote divided by that,
-# and the ratio is the peer's speed over xmrender's (below 1: xmrender is faster).
-#   bench/compare_peers.sh [BUILD_DIR] [REPEATS]
+# module to a 16-bit 44100 Hz stereo WAV file in one go, with linear interpolation and no
+# dithering, for the same length of audio. The machine may be shared, so the measure is
+# CPU time (user + system, best of REPEATS runs); each tool's speed is the audio it wrote
+# divided by that, and the ratio is xmrender's speed over the peer's (above 1: xmrender
+# is faster). Long renders keep process start-up and loading out of the figures.
+#   bench/compare_peers.sh [BUILD_DIR] [SECONDS] [REPEATS] [MODULE.xm ...]
+# Without modules it renders the 32-channel test module.
 set -euo pipefail
 build=${1:-build}
-repeats=${2:-10}
+seconds=${2:-120}
+repeats=${3:-5}
+shift $(( $# < 3 ? $# : 3 ))
 bin=$build/bin
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 
-"$bin/make_module" "$tmp/busy.xm" 32
-# One pass of the song is 8.2 s of audio; every tool renders about `repeats` passes.
-song_seconds=$(awk -v r="$repeats" 'BEGIN { printf "%.1f", 408 * 884 / 44100 * r }')
+modules=("$@")
+if [ ${#modules[@]} -eq 0 ]; then
+  "$bin/make_module" "$tmp/busy32.xm" 32
+  modules=("$tmp/busy32.xm")
+fi
 
-# Best of three CPU times (user + system) of a command, in seconds.
+# Best CPU time (user + system) of a command over `repeats` runs, in seconds.
 best_cpu() {
   local best= t
-  for _ in 1 2 3; do
+  for _ in $(seq "$repeats"); do
     t=$( { TIMEFORMAT='%U %S'; time "$@" > /dev/null 2>&1; } 2>&1 | awk '{ printf "%.3f", $1 + $2 }')
     if [ -z "$best" ] || awk -v t="$t" -v b="$best" 'BEGIN { exit !(t < b) }'; then best=$t; fi
   done
   echo "$best"
 }
 
-# Seconds of 44100 Hz 16-bit stereo audio in a WAV file (44-byte header assumed).
-wav_seconds() { awk -v n="$(stat -c %s "$1")" 'BEGIN { printf "%.1f", (n - 44) / 176400 }'; }
+# Seconds of 44100 Hz 16-bit stereo audio in a WAV file: the size of its data chunk.
+wav_seconds() {
+  python3 - "$1" <<'EOF'
+import struct, sys
+data = open(sys.argv[1], 'rb').read()
+i = 12
+while i + 8 <= len(data):
+    tag, size = data[i:i + 4], struct.unpack('<I', data[i + 4:i + 8])[0]
+    if tag == b'data':
+        print('%.2f' % (min(size, len(data) - i - 8) / 176400))
+        break
+    i += 8 + size + (size & 1)
+else:
+    print('0')
+EOF
+}
 
-report() {   # name cpu wav [reference speed]
-  local speed
-  speed=$(awk -v s="$(wav_seconds "$3")" -v t="$2" 'BEGIN { printf "%.0f", s / (t > 0 ? t : 0.001) }')
-  printf '%-11s %7ss CPU for %6ss of audio: %5s x real time' "$1" "$2" "$(wav_seconds "$3")" "$speed"
+report() {   # name cpu wav [xmrender speed]
+  local audio speed
+  audio=$(wav_seconds "$3")
+  speed=$(awk -v s="$audio" -v t="$2" 'BEGIN { printf "%.0f", s / (t > 0 ? t : 0.001) }')
+  printf '  %-11s %7ss CPU for %7ss of audio: %5s x real time' "$1" "$2" "$audio" "$speed"
   if [ -n "${4:-}" ]; then
-    printf ', ratio to xmrender %s' "$(awk -v a="$speed" -v b="$4" 'BEGIN { printf "%.2f", a / b }')"
+    printf ', xmrender is %s x as fast' "$(awk -v a="$4" -v b="$speed" 'BEGIN { printf "%.2f", a / b }')"
   fi
   printf '\n'
   last_speed=$speed
 }
 
-cpu=$(best_cpu "$bin/xmrender" "$tmp/busy.xm" "$tmp/ours.wav" --seconds "$song_seconds")
-report xmrender "$cpu" "$tmp/ours.wav"
-ours=$last_speed
+echo "CPU time, best of $repeats, $seconds s of audio each"
+for module in "${modules[@]}"; do
+  echo "$(basename "$module"):"
+  cpu=$(best_cpu "$bin/xmrender" "$module" "$tmp/ours.wav" --seconds "$seconds")
+  report xmrender "$cpu" "$tmp/ours.wav"
+  ours=$last_speed
 
-if command -v xmp > /dev/null; then
-  cpu=$(best_cpu xmp -q --norc -l -t "$song_seconds" -i linear -f 44100 -b 16 -o "$tmp/xmp.wav" "$tmp/busy.xm")
-  report xmp "$cpu" "$tmp/xmp.wav" "$ours"
-else
-  echo "xmp         not installed"
-fi
-if command -v openmpt123 > /dev/null; then
-  cp "$tmp/busy.xm" "$tmp/mpt.xm"
-  cpu=$(best_cpu openmpt123 -q --render --force --no-float --samplerate 44100 --filter 2 \
-    --repeat $((repeats - 1)) "$tmp/mpt.xm")
-  report openmpt123 "$cpu" "$tmp/mpt.xm.wav" "$ours"
-else
-  echo "openmpt123  not installed"
-fi
+  if command -v xmp > /dev/null; then
+    cpu=$(best_cpu xmp -q --norc -l -t "$seconds" -i linear -f 44100 -b 16 -o "$tmp/xmp.wav" "$module")
+    report xmp "$cpu" "$tmp/xmp.wav" "$ours"
+  else
+    echo "  xmp         not installed"
+  fi
+  if command -v openmpt123 > /dev/null; then
+    cp "$module" "$tmp/mpt.xm"
+    cpu=$(best_cpu openmpt123 -q --render --force --no-float --dither 0 --samplerate 44100 \
+      --filter 2 --repeat -1 --end-time "$seconds" "$tmp/mpt.xm")
+    report openmpt123 "$cpu" "$tmp/mpt.xm.wav" "$ours"
+  else
+    echo "  openmpt123  not installed"
+  fi
+done

@@ -1,0 +1,248 @@
+// The mixer's inner loops. The portable loops are the reference; the AVX2 and AVX-512
+// loops do the same operations on four or eight frames at once:
+//
+//   v * 2^31 = s0 * 2^31 + (frac >> 1) * (s1 - s0): in doubles, the two products and the
+//              sum are exact (integers below 2^48), so v equals the integer form;
+//   acc      = (float)((double)acc + v * factor): one rounded product, one rounded sum.
+//
+// None of them may fuse a multiply and an add: the project builds with -ffp-contract=off
+// and the vector targets name no FMA extension.
+#include "audio/mixer_kernels.h"
+
+#include <cstdint>
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#define MIXER_X86_KERNELS 1
+#endif
+
+namespace {
+
+constexpr double frac_unit = static_cast<double>(1.0f / 2147483648.0f);   // 2^-31
+
+// The interpolated sample value at r (lowest bit already clear) times 2^31, formed exactly
+// in integers: s0 * 2^31 + (frac >> 1) * (s1 - s0), below 2^48, so the double is exact.
+// The kernels take their factors times 2^-31 instead; scaling by a power of two commutes
+// with every rounding here, so the products, sums and the running ramp values are
+// bit-identical to those of v = s0 + t * (s1 - s0) with the unscaled factors.
+inline double mixer_sample_scaled(const int16_t* data, uint64_t r)
+{
+    const int16_t* p = data + static_cast<int32_t>(static_cast<int64_t>(r) >> 32);
+    const int64_t half_frac = static_cast<uint32_t>(r) >> 1;
+    return static_cast<double>(int64_t{p[0]} * (int64_t{1} << 31) + half_frac * (p[1] - p[0]));
+}
+
+inline void mixer_add_frame(float* out, double v, double left, double right)
+{
+    out[0] = static_cast<float>(static_cast<double>(out[0]) + v * left);
+    out[1] = static_cast<float>(static_cast<double>(out[1]) + v * right);
+}
+
+// Two frames per pass; `count` is even.
+void mixer_kernel_portable(float* out, int32_t count, const int16_t* data, uint64_t r,
+                           uint64_t delta, double left, double right)
+{
+    const double l = left * frac_unit;
+    const double rt = right * frac_unit;
+    for (int32_t i = 0; i < count; i += 2) {
+        mixer_add_frame(out, mixer_sample_scaled(data, r), l, rt);
+        mixer_add_frame(out + 2, mixer_sample_scaled(data, r + delta), l, rt);
+        r += 2 * delta;
+        out += 4;
+    }
+}
+
+#ifdef MIXER_X86_KERNELS
+
+// Four frames per pass, the rest by the portable loop.
+__attribute__((target("avx2"))) void mixer_kernel_avx2(float* out, int32_t count,
+                                                       const int16_t* data, uint64_t r,
+                                                       uint64_t delta, double left,
+                                                       double right)
+{
+    const double l = left * frac_unit;
+    const double rt = right * frac_unit;
+    const __m256d factors = _mm256_setr_pd(l, rt, l, rt);
+    const __m256d sample_scale = _mm256_set1_pd(2147483648.0);
+    const __m256i high_words = _mm256_setr_epi32(1, 3, 5, 7, 1, 3, 5, 7);
+    const __m256i low_words = _mm256_setr_epi32(0, 2, 4, 6, 0, 2, 4, 6);
+    const __m256i step4 = _mm256_set1_epi64x(static_cast<int64_t>(4 * delta));
+    __m256i pos = _mm256_setr_epi64x(static_cast<int64_t>(r), static_cast<int64_t>(r + delta),
+                                     static_cast<int64_t>(r + 2 * delta),
+                                     static_cast<int64_t>(r + 3 * delta));
+    const int32_t quads = count & ~3;
+    for (int32_t i = 0; i < quads; i += 4) {
+        const __m128i index = _mm256_castsi256_si128(_mm256_permutevar8x32_epi32(pos, high_words));
+        const __m128i frac = _mm256_castsi256_si128(_mm256_permutevar8x32_epi32(pos, low_words));
+        // data[index] in the low half, data[index + 1] in the high half of each word.
+        const __m128i pair = _mm_i32gather_epi32(reinterpret_cast<const int*>(data), index, 2);
+        const __m128i s0 = _mm_srai_epi32(_mm_slli_epi32(pair, 16), 16);
+        const __m128i diff = _mm_sub_epi32(_mm_srai_epi32(pair, 16), s0);
+        const __m256d v = _mm256_add_pd(
+            _mm256_mul_pd(_mm256_cvtepi32_pd(s0), sample_scale),
+            _mm256_mul_pd(_mm256_cvtepi32_pd(_mm_srli_epi32(frac, 1)), _mm256_cvtepi32_pd(diff)));
+        const __m256 acc = _mm256_loadu_ps(out);
+        const __m256d lo = _mm256_add_pd(_mm256_cvtps_pd(_mm256_castps256_ps128(acc)),
+                                         _mm256_mul_pd(_mm256_permute4x64_pd(v, 0x50), factors));
+        const __m256d hi = _mm256_add_pd(_mm256_cvtps_pd(_mm256_extractf128_ps(acc, 1)),
+                                         _mm256_mul_pd(_mm256_permute4x64_pd(v, 0xFA), factors));
+        _mm256_storeu_ps(out, _mm256_set_m128(_mm256_cvtpd_ps(hi), _mm256_cvtpd_ps(lo)));
+        pos = _mm256_add_epi64(pos, step4);
+        out += 8;
+    }
+    if (quads != count) {
+        mixer_kernel_portable(out, count - quads, data, r + static_cast<uint64_t>(quads) * delta,
+                              delta, left, right);
+    }
+}
+
+// Eight frames per pass, the rest by the AVX2 loop. The eight frames' sample pairs come
+// from one 32-frame window at the lowest index they read, picked out by a word permute,
+// whenever the window lies inside the readable frames and the frames span it (steps up to
+// about 4.2 frames); otherwise from a gather. g++ 12 takes the deliberately undefined
+// upper halves inside its AVX-512 conversion intrinsics for uninitialised values.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+__attribute__((target("avx512f,avx512bw,avx512vl"))) void mixer_kernel_avx512(
+    float* out, int32_t count, const int16_t* data, int64_t readable_end, uint64_t r,
+    uint64_t delta, double left, double right)
+{
+    const double l = left * frac_unit;
+    const double rt = right * frac_unit;
+    const __m512d factors = _mm512_setr_pd(l, rt, l, rt, l, rt, l, rt);
+    const __m512d sample_scale = _mm512_set1_pd(2147483648.0);
+    const __m512i high_words = _mm512_setr_epi32(1, 3, 5, 7, 9, 11, 13, 15, 1, 3, 5, 7, 9, 11, 13, 15);
+    const __m512i low_words = _mm512_setr_epi32(0, 2, 4, 6, 8, 10, 12, 14, 0, 2, 4, 6, 8, 10, 12, 14);
+    const __m512i first_half = _mm512_setr_epi64(0, 0, 1, 1, 2, 2, 3, 3);
+    const __m512i second_half = _mm512_setr_epi64(4, 4, 5, 5, 6, 6, 7, 7);
+    const __m256i next_word = _mm256_set1_epi32(0x10000);
+
+    // Frame k of a pass reads index(r) + rel_k, rel_k = (frac(r) + k * delta) >> 32, which
+    // lies in lowest .. highest; the window starts at index(r) + lowest.
+    const bool backward = static_cast<int64_t>(delta) < 0;
+    const uint64_t span = 7 * delta;
+    const int64_t lowest = backward ? static_cast<int64_t>(span) >> 32 : 0;
+    const uint64_t widest = (uint64_t{30} << 32) / 7;   // then rel_k - lowest + 1 <= 31
+    const bool windowed = backward ? uint64_t{0} - delta <= widest : delta <= widest;
+    const int64_t shift = windowed ? lowest : 0;
+    const uint64_t base_shift = static_cast<uint64_t>(shift) << 32;
+    const __m512i offsets = _mm512_setr_epi64(
+        static_cast<int64_t>(0 - base_shift), static_cast<int64_t>(delta - base_shift),
+        static_cast<int64_t>(2 * delta - base_shift), static_cast<int64_t>(3 * delta - base_shift),
+        static_cast<int64_t>(4 * delta - base_shift), static_cast<int64_t>(5 * delta - base_shift),
+        static_cast<int64_t>(6 * delta - base_shift), static_cast<int64_t>(7 * delta - base_shift));
+    // Windows end at most at readable_end; passes whose window would not are gathered.
+    const int64_t last_window = windowed ? readable_end - 32 : INT64_MIN;
+
+    const int32_t octets = count & ~7;
+    for (int32_t i = 0; i < octets; i += 8) {
+        const int64_t start = (static_cast<int64_t>(r) >> 32) + shift;
+        const int16_t* base = data + start;
+        const __m512i pos = _mm512_add_epi64(_mm512_set1_epi64(static_cast<uint32_t>(r)), offsets);
+        const __m256i frac = _mm512_castsi512_si256(_mm512_permutexvar_epi32(low_words, pos));
+        const __m256i rel = _mm512_castsi512_si256(_mm512_permutexvar_epi32(high_words, pos));
+        __m256i pair;   // data[i] in the low half, data[i + 1] in the high half of each word
+        if (start <= last_window) {
+            const __m256i select =
+                _mm256_add_epi32(_mm256_or_si256(_mm256_slli_epi32(rel, 16), rel), next_word);
+            pair = _mm512_castsi512_si256(_mm512_permutexvar_epi16(
+                _mm512_castsi256_si512(select), _mm512_loadu_si512(base)));
+        } else {
+            pair = _mm256_i32gather_epi32(reinterpret_cast<const int*>(base), rel, 2);
+        }
+        const __m256i s0 = _mm256_srai_epi32(_mm256_slli_epi32(pair, 16), 16);
+        const __m256i diff = _mm256_sub_epi32(_mm256_srai_epi32(pair, 16), s0);
+        const __m512d v = _mm512_add_pd(
+            _mm512_mul_pd(_mm512_cvtepi32_pd(s0), sample_scale),
+            _mm512_mul_pd(_mm512_cvtepi32_pd(_mm256_srli_epi32(frac, 1)), _mm512_cvtepi32_pd(diff)));
+        const __m512d acc = _mm512_castps_pd(_mm512_loadu_ps(out));
+        const __m512d lo = _mm512_add_pd(
+            _mm512_cvtps_pd(_mm256_castpd_ps(_mm512_castpd512_pd256(acc))),
+            _mm512_mul_pd(_mm512_permutexvar_pd(first_half, v), factors));
+        const __m512d hi = _mm512_add_pd(
+            _mm512_cvtps_pd(_mm256_castpd_ps(_mm512_extractf64x4_pd(acc, 1))),
+            _mm512_mul_pd(_mm512_permutexvar_pd(second_half, v), factors));
+        const __m512d both = _mm512_insertf64x4(_mm512_castpd256_pd512(_mm256_castps_pd(_mm512_cvtpd_ps(lo))),
+                                                _mm256_castps_pd(_mm512_cvtpd_ps(hi)), 1);
+        _mm512_storeu_ps(out, _mm512_castpd_ps(both));
+        r += 8 * delta;
+        out += 16;
+    }
+    if (octets != count) mixer_kernel_avx2(out, count - octets, data, r, delta, left, right);
+}
+#pragma GCC diagnostic pop
+
+struct MixerCpu {
+    bool avx2;
+    bool avx512;
+};
+
+// Asked once at start-up, before anything mixes.
+const MixerCpu mixer_cpu = [] {
+    __builtin_cpu_init();
+    return MixerCpu{__builtin_cpu_supports("avx2") != 0,
+                    __builtin_cpu_supports("avx512f") != 0 && __builtin_cpu_supports("avx512bw") != 0 &&
+                        __builtin_cpu_supports("avx512vl") != 0};
+}();
+
+#endif
+
+}   // namespace
+
+void mixer_kernel_constant(float* out, int32_t count, const int16_t* data, int64_t readable_end,
+                           uint64_t r, uint64_t delta, double left, double right)
+{
+#ifdef MIXER_X86_KERNELS
+    if (mixer_cpu.avx512) {
+        mixer_kernel_avx512(out, count, data, readable_end, r, delta, left, right);
+        return;
+    }
+    if (mixer_cpu.avx2) {
+        mixer_kernel_avx2(out, count, data, r, delta, left, right);
+        return;
+    }
+#endif
+    mixer_kernel_portable(out, count, data, r, delta, left, right);
+}
+
+void mixer_kernel_ramp(float* out, int32_t count, const int16_t* data, uint64_t r,
+                       uint64_t delta, double& left, double& right, double step_left,
+                       double step_right)
+{
+    double l = left * frac_unit;
+    double rt = right * frac_unit;
+    const double sl = step_left * frac_unit;
+    const double sr = step_right * frac_unit;
+    for (int32_t i = 0; i < count; ++i) {
+        mixer_add_frame(out, mixer_sample_scaled(data, r), l, rt);
+        l += sl;
+        rt += sr;
+        r += delta;
+        out += 2;
+    }
+    left = l * 2147483648.0;
+    right = rt * 2147483648.0;
+}
+
+bool mixer_kernel_constant_with(MixerKernel kernel, float* out, int32_t count,
+                                const int16_t* data, int64_t readable_end, uint64_t r,
+                                uint64_t delta, double left, double right)
+{
+    switch (kernel) {
+    case MixerKernel::portable:
+        mixer_kernel_portable(out, count, data, r, delta, left, right);
+        return true;
+#ifdef MIXER_X86_KERNELS
+    case MixerKernel::avx2:
+        if (!mixer_cpu.avx2) return false;
+        mixer_kernel_avx2(out, count, data, r, delta, left, right);
+        return true;
+    case MixerKernel::avx512:
+        if (!mixer_cpu.avx512) return false;
+        mixer_kernel_avx512(out, count, data, readable_end, r, delta, left, right);
+        return true;
+#endif
+    default:
+        return false;
+    }
+}

@@ -1,0 +1,170 @@
+// The mixer's fast paths give the same bits as its portable loop: every vector kernel on
+// every kind of chunk, and voices whose factors are zero, which are not mixed at all but
+// must move on exactly as if they were.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "audio/mixer.h"
+#include "audio/mixer_kernels.h"
+#include "audio/player.h"
+#include "audio/voice.h"
+#include "module/song.h"
+
+namespace {
+
+constexpr uint64_t frame = uint64_t{1} << 32;
+
+struct Data {
+    std::vector<int16_t> frames;   // 8 zero frames in front, `length` + 8 after
+    int16_t* data;
+    int64_t length;
+    explicit Data(int64_t n) : frames(static_cast<size_t>(n + 16)), length(n)
+    {
+        std::mt19937 rng(static_cast<uint32_t>(n));
+        data = frames.data() + 8;
+        for (int64_t i = 0; i < n; ++i) data[i] = static_cast<int16_t>(rng());
+        data[-1] = static_cast<int16_t>(rng());
+        data[n] = static_cast<int16_t>(rng());
+    }
+};
+
+TEST(MixerKernels, VectorKernelsGiveThePortableBits)
+{
+    Data d(3000);
+    const int64_t readable_end = d.length + 8;
+    struct Case {
+        const char* name;
+        uint64_t step;
+        bool backward;
+        int64_t first;   // frame of the first position
+    };
+    const Case cases[] = {
+        {"slow forward", frame / 7 + 12345, false, 100},
+        {"step one", frame, false, 0},
+        {"forward near the window limit", (uint64_t{30} << 32) / 7, false, 10},
+        {"forward just beyond it (gathered)", (uint64_t{30} << 32) / 7 + 2, false, 10},
+        {"fast forward", 9 * frame + 77, false, 5},
+        {"forward into the guard frames", frame / 3, false, 2990},
+        {"slow backward", frame / 5 + 3, true, 2000},
+        {"backward near the window limit", (uint64_t{30} << 32) / 7, true, 2500},
+        {"backward beyond it", (uint64_t{30} << 32) / 7 + 2, true, 2500},
+        {"backward from the end of the data", frame / 2 + 1, true, 3005},
+        {"backward down to frame -1", frame + 5, true, 60},
+    };
+    const int32_t counts[] = {2, 4, 6, 8, 10, 14, 16, 18, 30, 62, 884};
+    const MixerKernel kernels[] = {MixerKernel::avx2, MixerKernel::avx512};
+    std::mt19937 rng(3);
+    for (const Case& c : cases) {
+        for (int32_t count : counts) {
+            SCOPED_TRACE(testing::Message() << c.name << ", " << count << " frames");
+            uint64_t step = c.step & ~uint64_t{1};
+            if (c.backward) step = uint64_t{0} - ((c.step & ~uint64_t{1}) + 2 * (c.step & 1));
+            const uint64_t r = ((static_cast<uint64_t>(c.first) << 32) | (rng() & 0xFFFFFFFEu));
+            // Keep the chunk inside frames -1 .. length + 7, as the mixer does.
+            const int64_t last = (static_cast<int64_t>(r) + (count - 1) * static_cast<int64_t>(step)) >> 32;
+            if (last < -1 || last > d.length + 6) continue;
+            std::vector<float> start(2 * static_cast<size_t>(count));
+            for (float& f : start) f = static_cast<float>(static_cast<int32_t>(rng() % 20001) - 10000) / 7.0f;
+            const double left = 127.0f / 255.0f;
+            const double right = 3.0f / 255.0f;
+            std::vector<float> want = start;
+            ASSERT_TRUE(mixer_kernel_constant_with(MixerKernel::portable, want.data(), count, d.data,
+                                                   readable_end, r, step, left, right));
+            for (MixerKernel k : kernels) {
+                std::vector<float> got = start;
+                if (!mixer_kernel_constant_with(k, got.data(), count, d.data, readable_end, r, step,
+                                                left, right))
+                    continue;   // not on this processor
+                ASSERT_EQ(std::memcmp(got.data(), want.data(), got.size() * sizeof(float)), 0)
+                    << "kernel " << static_cast<int>(k);
+            }
+        }
+    }
+}
+
+struct OwnedSample {
+    Sample sample{};
+    OwnedSample(uint32_t length, uint8_t mode, uint32_t loop_start, uint32_t loop_length)
+    {
+        sample.length = length;
+        sample.bits = 16;
+        sample.loop_mode = mode;
+        sample.loop_start = loop_start;
+        sample.loop_length = loop_length;
+        sample.data = sample_data_alloc(length);
+        for (uint32_t i = 0; i < length; ++i) sample.data[i] = static_cast<int16_t>(i * 997);
+        const uint32_t end = loop_start + loop_length;
+        if (mode == loop_mode_forward) sample.data[end] = sample.data[loop_start];
+        if (mode == loop_mode_pingpong) sample.data[end] = sample.data[end - 1];
+    }
+    ~OwnedSample() { sample_data_free(sample.data); }
+    OwnedSample(const OwnedSample&) = delete;
+    OwnedSample& operator=(const OwnedSample&) = delete;
+};
+
+// A voice at gains 0 (its ramp over) beside the same voice at audible gains: after every
+// call both have the same position, direction and sample, and the silent one has left the
+// floats exactly as they were.
+TEST(MixerKernels, VoicesAtZeroGainMoveOnAsIfMixed)
+{
+    ramp_frames = 128;
+    inv_ramp = 1.0f / 128.0f;
+    OwnedSample forward(700, loop_mode_forward, 200, 300);
+    OwnedSample pingpong(700, loop_mode_pingpong, 0, 5);
+    OwnedSample once(700, loop_mode_none, 0, 700);
+    struct Case {
+        const char* name;
+        const Sample* sample;
+        uint64_t step;
+    };
+    const Case cases[] = {
+        {"forward loop", &forward.sample, frame + frame / 3},
+        {"ping-pong loop shorter than a step", &pingpong.sample, 7 * frame + 12345},
+        {"no loop: ends inside a call", &once.sample, frame / 2 + 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (auto& v : voices) v = Voice{};
+        for (int k = 0; k < 2; ++k) {
+            Voice& v = voices[k];
+            v.sample = c.sample;
+            v.step_int = static_cast<int32_t>(c.step >> 32);
+            v.step_frac = static_cast<uint32_t>(c.step);
+            v.direction = 1;
+            v.position = 3;
+            v.position_frac = 0x9000000F;
+        }
+        voices[1].gain_left = voices[1].last_gain_left = 90;
+        voices[1].gain_right = voices[1].last_gain_right = 45;
+        voices[1].ramp_gain_left = 90 * 256;
+        voices[1].ramp_gain_right = 45 * 256;
+        const int32_t calls[] = {884, 1, 3, 333, 884, 884, 57};
+        for (int32_t frames : calls) {
+            std::vector<float> out(2 * static_cast<size_t>(frames), 0.0f);
+            out[0] = 5.0f;
+            const std::vector<float> before = out;
+            Voice audible = voices[1];
+            voices[1].sample = nullptr;   // mix the silent one alone first
+            mix_voices(out.data(), frames);
+            ASSERT_EQ(std::memcmp(out.data(), before.data(), out.size() * sizeof(float)), 0);
+            voices[1] = audible;
+            const Voice silent = voices[0];
+            voices[0].sample = nullptr;
+            mix_voices(out.data(), frames);
+            voices[0] = silent;
+            EXPECT_EQ(voices[0].sample, voices[1].sample);
+            EXPECT_EQ(voices[0].position, voices[1].position);
+            EXPECT_EQ(voices[0].position_frac, voices[1].position_frac);
+            EXPECT_EQ(voices[0].direction, voices[1].direction);
+            if (voices[1].sample == nullptr) break;
+        }
+        EXPECT_EQ(c.sample == &once.sample, voices[0].sample == nullptr);
+    }
+    for (auto& v : voices) v = Voice{};
+}
+
+}   // namespace

@@ -96,42 +96,45 @@ __attribute__((target("avx2"))) void mixer_kernel_avx2(float* out, int32_t count
     }
 }
 
-// Eight frames per pass, the rest by the AVX2 loop. The eight frames' sample pairs come
-// from one 32-frame window at the lowest index they read, picked out by a word permute,
-// whenever the window lies inside the readable frames and the frames span it (steps up to
-// about 4.2 frames); otherwise from a gather. g++ 12 takes the deliberately undefined
-// upper halves inside its AVX-512 conversion intrinsics for uninitialised values.
+// Eight frames per pass, the rest by the AVX2 loop. Each frame's position sits in a 64-bit
+// lane, its frame offset from the pass's first index in word 2, its fraction below. The
+// sample pairs come from one 32-frame window at the lowest index the pass reads, picked out
+// by a word permute into the top word of each lane, whenever the window lies inside the
+// readable frames and the frames span it (steps up to about 4.2 frames); otherwise from a
+// gather. v * 2^31 = (s0 << 31) + (frac >> 1) * (s1 - s0) is then formed in 64-bit integers
+// and converted exactly (below 2^48). The lanes hold the frames in the order 0 4 1 5 2 6 3 7,
+// so that interleaving the left and right products within each 128-bit lane puts frames
+// 0..3 in one register and 4..7 in the other. g++ 12 takes the deliberately undefined upper
+// halves inside its AVX-512 conversion intrinsics for uninitialised values.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-__attribute__((target("avx512f,avx512bw,avx512vl"))) void mixer_kernel_avx512(
+__attribute__((target("avx512f,avx512bw,avx512vl,avx512dq"))) void mixer_kernel_avx512(
     float* out, int32_t count, const int16_t* data, int64_t readable_end, uint64_t r,
     uint64_t delta, double left, double right)
 {
-    const double l = left * frac_unit;
-    const double rt = right * frac_unit;
-    const __m512d factors = _mm512_setr_pd(l, rt, l, rt, l, rt, l, rt);
-    const __m512d sample_scale = _mm512_set1_pd(2147483648.0);
-    const __m512i high_words = _mm512_setr_epi32(1, 3, 5, 7, 9, 11, 13, 15, 1, 3, 5, 7, 9, 11, 13, 15);
-    const __m512i low_words = _mm512_setr_epi32(0, 2, 4, 6, 8, 10, 12, 14, 0, 2, 4, 6, 8, 10, 12, 14);
-    const __m512i first_half = _mm512_setr_epi64(0, 0, 1, 1, 2, 2, 3, 3);
-    const __m512i second_half = _mm512_setr_epi64(4, 4, 5, 5, 6, 6, 7, 7);
-    const __m256i next_word = _mm256_set1_epi32(0x10000);
+    const __m512d factor_left = _mm512_set1_pd(left * frac_unit);
+    const __m512d factor_right = _mm512_set1_pd(right * frac_unit);
+    // Word 4k + 2 (lane k's frame offset, below 32) to word 4k + 3; the other words are
+    // masked to zero by top_words.
+    const __m512i to_top_word = _mm512_set_epi16(30, 0, 0, 0, 26, 0, 0, 0, 22, 0, 0, 0, 18, 0, 0, 0,
+                                                 14, 0, 0, 0, 10, 0, 0, 0, 6, 0, 0, 0, 2, 0, 0, 0);
+    const __mmask32 top_words = 0x88888888u;
+    const __m512i next_frame = _mm512_set1_epi64(int64_t{1} << 48);
+    const __m512i frame_dwords = _mm512_setr_epi32(1, 3, 5, 7, 9, 11, 13, 15, 1, 3, 5, 7, 9, 11, 13, 15);
 
-    // Frame k of a pass reads index(r) + rel_k, rel_k = (frac(r) + k * delta) >> 32, which
-    // lies in lowest .. highest; the window starts at index(r) + lowest.
+    // Frame k of a pass reads index(r) + shift + rel_k, rel_k = (frac(r) + k * delta) >> 32
+    // - shift; with the window the shift is the lowest of them, so that rel_k >= 0.
     const bool backward = static_cast<int64_t>(delta) < 0;
-    const uint64_t span = 7 * delta;
-    const int64_t lowest = backward ? static_cast<int64_t>(span) >> 32 : 0;
-    const uint64_t widest = (uint64_t{30} << 32) / 7;   // then rel_k - lowest + 1 <= 31
+    const uint64_t widest = (uint64_t{30} << 32) / 7;   // then rel_k + 1 <= 31
     const bool windowed = backward ? uint64_t{0} - delta <= widest : delta <= widest;
-    const int64_t shift = windowed ? lowest : 0;
+    const int64_t shift = windowed && backward ? static_cast<int64_t>(7 * delta) >> 32 : 0;
     const uint64_t base_shift = static_cast<uint64_t>(shift) << 32;
     const __m512i offsets = _mm512_setr_epi64(
-        static_cast<int64_t>(0 - base_shift), static_cast<int64_t>(delta - base_shift),
-        static_cast<int64_t>(2 * delta - base_shift), static_cast<int64_t>(3 * delta - base_shift),
-        static_cast<int64_t>(4 * delta - base_shift), static_cast<int64_t>(5 * delta - base_shift),
-        static_cast<int64_t>(6 * delta - base_shift), static_cast<int64_t>(7 * delta - base_shift));
-    // Windows end at most at readable_end; passes whose window would not are gathered.
+        static_cast<int64_t>(0 - base_shift), static_cast<int64_t>(4 * delta - base_shift),
+        static_cast<int64_t>(delta - base_shift), static_cast<int64_t>(5 * delta - base_shift),
+        static_cast<int64_t>(2 * delta - base_shift), static_cast<int64_t>(6 * delta - base_shift),
+        static_cast<int64_t>(3 * delta - base_shift), static_cast<int64_t>(7 * delta - base_shift));
+    // Passes whose window would reach beyond readable_end are gathered.
     const int64_t last_window = windowed ? readable_end - 32 : INT64_MIN;
 
     const int32_t octets = count & ~7;
@@ -139,32 +142,36 @@ __attribute__((target("avx512f,avx512bw,avx512vl"))) void mixer_kernel_avx512(
         const int64_t start = (static_cast<int64_t>(r) >> 32) + shift;
         const int16_t* base = data + start;
         const __m512i pos = _mm512_add_epi64(_mm512_set1_epi64(static_cast<uint32_t>(r)), offsets);
-        const __m256i frac = _mm512_castsi512_si256(_mm512_permutexvar_epi32(low_words, pos));
-        const __m256i rel = _mm512_castsi512_si256(_mm512_permutexvar_epi32(high_words, pos));
-        __m256i pair;   // data[i] in the low half, data[i + 1] in the high half of each word
+        __m512i s0_scaled;   // s0 << 31
+        __m512i diff;        // s1 - s0
         if (start <= last_window) {
-            const __m256i select =
-                _mm256_add_epi32(_mm256_or_si256(_mm256_slli_epi32(rel, 16), rel), next_word);
-            pair = _mm512_castsi512_si256(_mm512_permutexvar_epi16(
-                _mm512_castsi256_si512(select), _mm512_loadu_si512(base)));
+            const __m512i window = _mm512_loadu_si512(base);
+            const __m512i at = _mm512_permutexvar_epi16(to_top_word, pos);
+            const __m512i s0_top = _mm512_maskz_permutexvar_epi16(top_words, at, window);
+            const __m512i s1_top =
+                _mm512_maskz_permutexvar_epi16(top_words, _mm512_add_epi64(at, next_frame), window);
+            s0_scaled = _mm512_srai_epi64(s0_top, 17);
+            diff = _mm512_srai_epi64(_mm512_sub_epi64(_mm512_srai_epi64(s1_top, 17), s0_scaled), 31);
         } else {
-            pair = _mm256_i32gather_epi32(reinterpret_cast<const int*>(base), rel, 2);
+            const __m256i rel = _mm512_castsi512_si256(_mm512_permutexvar_epi32(frame_dwords, pos));
+            // data[i] in the low half, data[i + 1] in the high half of each word.
+            const __m256i pair = _mm256_i32gather_epi32(reinterpret_cast<const int*>(base), rel, 2);
+            const __m512i s0 = _mm512_cvtepi32_epi64(_mm256_srai_epi32(_mm256_slli_epi32(pair, 16), 16));
+            const __m512i s1 = _mm512_cvtepi32_epi64(_mm256_srai_epi32(pair, 16));
+            s0_scaled = _mm512_slli_epi64(s0, 31);
+            diff = _mm512_sub_epi64(s1, s0);
         }
-        const __m256i s0 = _mm256_srai_epi32(_mm256_slli_epi32(pair, 16), 16);
-        const __m256i diff = _mm256_sub_epi32(_mm256_srai_epi32(pair, 16), s0);
-        const __m512d v = _mm512_add_pd(
-            _mm512_mul_pd(_mm512_cvtepi32_pd(s0), sample_scale),
-            _mm512_mul_pd(_mm512_cvtepi32_pd(_mm256_srli_epi32(frac, 1)), _mm512_cvtepi32_pd(diff)));
-        const __m512d acc = _mm512_castps_pd(_mm512_loadu_ps(out));
-        const __m512d lo = _mm512_add_pd(
-            _mm512_cvtps_pd(_mm256_castpd_ps(_mm512_castpd512_pd256(acc))),
-            _mm512_mul_pd(_mm512_permutexvar_pd(first_half, v), factors));
-        const __m512d hi = _mm512_add_pd(
-            _mm512_cvtps_pd(_mm256_castpd_ps(_mm512_extractf64x4_pd(acc, 1))),
-            _mm512_mul_pd(_mm512_permutexvar_pd(second_half, v), factors));
-        const __m512d both = _mm512_insertf64x4(_mm512_castpd256_pd512(_mm256_castps_pd(_mm512_cvtpd_ps(lo))),
-                                                _mm256_castps_pd(_mm512_cvtpd_ps(hi)), 1);
-        _mm512_storeu_ps(out, _mm512_castpd_ps(both));
+        // The low dword of each lane: frac >> 1 (below 2^31) and s1 - s0, multiplied signed.
+        const __m512d v = _mm512_cvtepi64_pd(
+            _mm512_add_epi64(_mm512_mul_epi32(_mm512_srli_epi32(pos, 1), diff), s0_scaled));
+        const __m512d left_part = _mm512_mul_pd(v, factor_left);
+        const __m512d right_part = _mm512_mul_pd(v, factor_right);
+        const __m512d first = _mm512_add_pd(_mm512_cvtps_pd(_mm256_loadu_ps(out)),
+                                            _mm512_unpacklo_pd(left_part, right_part));
+        const __m512d second = _mm512_add_pd(_mm512_cvtps_pd(_mm256_loadu_ps(out + 8)),
+                                             _mm512_unpackhi_pd(left_part, right_part));
+        _mm256_storeu_ps(out, _mm512_cvtpd_ps(first));
+        _mm256_storeu_ps(out + 8, _mm512_cvtpd_ps(second));
         r += 8 * delta;
         out += 16;
     }
@@ -182,7 +189,7 @@ const MixerCpu mixer_cpu = [] {
     __builtin_cpu_init();
     return MixerCpu{__builtin_cpu_supports("avx2") != 0,
                     __builtin_cpu_supports("avx512f") != 0 && __builtin_cpu_supports("avx512bw") != 0 &&
-                        __builtin_cpu_supports("avx512vl") != 0};
+                        __builtin_cpu_supports("avx512vl") != 0 && __builtin_cpu_supports("avx512dq") != 0};
 }();
 
 #endif

@@ -238,7 +238,8 @@ void mixer_mix_voice(Voice& v, float* out, int32_t frames)
             const uint64_t d = static_cast<uint64_t>(delta);
             const uint64_t r = static_cast<uint64_t>(r0);
             if (ramp > 0) {
-                mixer_kernel_ramp(cur, chunk, sample.data, r, d, c_l, c_r, step_l, step_r);
+                mixer_kernel_ramp(cur, chunk, sample.data, readable_end, r, d, c_l, c_r, step_l,
+                                  step_r);
             } else {
                 // A zero factor adds v * 0 = +-0 to every float, which leaves it as it is:
                 // the floats start as +0 and a sum is -0 only when both terms are, so no
@@ -251,8 +252,8 @@ void mixer_mix_voice(Voice& v, float* out, int32_t frames)
                     mixer_kernel_constant(cur, even, sample.data, readable_end, r, d, g_l, g_r);
                 }
                 if (even != chunk && (c_l != 0.0 || c_r != 0.0)) {
-                    mixer_kernel_ramp(cur + 2 * even, 1, sample.data, r + even * d, d, c_l, c_r,
-                                      0.0, 0.0);
+                    mixer_kernel_ramp(cur + 2 * even, 1, sample.data, readable_end, r + even * d, d,
+                                      c_l, c_r, 0.0, 0.0);
                 }
             }
             p = static_cast<int64_t>(r + static_cast<uint64_t>(chunk) * d + odd);

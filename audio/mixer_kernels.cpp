@@ -9,7 +9,9 @@
 // and the vector targets name no FMA extension.
 #include "audio/mixer_kernels.h"
 
+#include <cmath>
 #include <cstdint>
+#include <cstring>
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
@@ -108,12 +110,23 @@ __attribute__((target("avx2"))) void mixer_kernel_avx2(float* out, int32_t count
 // halves inside its AVX-512 conversion intrinsics for uninitialised values.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-__attribute__((target("avx512f,avx512bw,avx512vl,avx512dq"))) void mixer_kernel_avx512(
+//
+// With `Ramp` the factors of frame k are left + k * step_left and right + k * step_right,
+// which the caller has made sure are the running values (see mixer_ramp_is_exact). Only
+// whole passes are mixed: the frames beyond the last multiple of 8 are the caller's.
+template <bool Ramp>
+__attribute__((target("avx512f,avx512bw,avx512vl,avx512dq"))) void mixer_kernel_avx512_passes(
     float* out, int32_t count, const int16_t* data, int64_t readable_end, uint64_t r,
-    uint64_t delta, double left, double right)
+    uint64_t delta, double left, double right, double step_left, double step_right)
 {
-    const __m512d factor_left = _mm512_set1_pd(left * frac_unit);
-    const __m512d factor_right = _mm512_set1_pd(right * frac_unit);
+    __m512d factor_left = _mm512_set1_pd(left * frac_unit);
+    __m512d factor_right = _mm512_set1_pd(right * frac_unit);
+    const __m512d step_left_scaled = _mm512_set1_pd(step_left * frac_unit);
+    const __m512d step_right_scaled = _mm512_set1_pd(step_right * frac_unit);
+    const __m512d first_left = factor_left;
+    const __m512d first_right = factor_right;
+    __m512d frame_numbers = _mm512_setr_pd(0, 4, 1, 5, 2, 6, 3, 7);
+    const __m512d eight = _mm512_set1_pd(8);
     // Word 4k + 2 (lane k's frame offset, below 32) to word 4k + 3; the other words are
     // masked to zero by top_words.
     const __m512i to_top_word = _mm512_set_epi16(30, 0, 0, 0, 26, 0, 0, 0, 22, 0, 0, 0, 18, 0, 0, 0,
@@ -137,8 +150,7 @@ __attribute__((target("avx512f,avx512bw,avx512vl,avx512dq"))) void mixer_kernel_
     // Passes whose window would reach beyond readable_end are gathered.
     const int64_t last_window = windowed ? readable_end - 32 : INT64_MIN;
 
-    const int32_t octets = count & ~7;
-    for (int32_t i = 0; i < octets; i += 8) {
+    for (int32_t i = 0; i < count; i += 8) {
         const int64_t start = (static_cast<int64_t>(r) >> 32) + shift;
         const int16_t* base = data + start;
         const __m512i pos = _mm512_add_epi64(_mm512_set1_epi64(static_cast<uint32_t>(r)), offsets);
@@ -164,6 +176,11 @@ __attribute__((target("avx512f,avx512bw,avx512vl,avx512dq"))) void mixer_kernel_
         // The low dword of each lane: frac >> 1 (below 2^31) and s1 - s0, multiplied signed.
         const __m512d v = _mm512_cvtepi64_pd(
             _mm512_add_epi64(_mm512_mul_epi32(_mm512_srli_epi32(pos, 1), diff), s0_scaled));
+        if constexpr (Ramp) {
+            factor_left = _mm512_add_pd(first_left, _mm512_mul_pd(frame_numbers, step_left_scaled));
+            factor_right = _mm512_add_pd(first_right, _mm512_mul_pd(frame_numbers, step_right_scaled));
+            frame_numbers = _mm512_add_pd(frame_numbers, eight);
+        }
         const __m512d left_part = _mm512_mul_pd(v, factor_left);
         const __m512d right_part = _mm512_mul_pd(v, factor_right);
         const __m512d first = _mm512_add_pd(_mm512_cvtps_pd(_mm256_loadu_ps(out)),
@@ -175,7 +192,18 @@ __attribute__((target("avx512f,avx512bw,avx512vl,avx512dq"))) void mixer_kernel_
         r += 8 * delta;
         out += 16;
     }
-    if (octets != count) mixer_kernel_avx2(out, count - octets, data, r, delta, left, right);
+}
+
+__attribute__((target("avx512f,avx512bw,avx512vl,avx512dq"))) void mixer_kernel_avx512(
+    float* out, int32_t count, const int16_t* data, int64_t readable_end, uint64_t r,
+    uint64_t delta, double left, double right)
+{
+    const int32_t octets = count & ~7;
+    mixer_kernel_avx512_passes<false>(out, octets, data, readable_end, r, delta, left, right, 0.0, 0.0);
+    if (octets != count) {
+        mixer_kernel_avx2(out + 2 * octets, count - octets, data,
+                          r + static_cast<uint64_t>(octets) * delta, delta, left, right);
+    }
 }
 #pragma GCC diagnostic pop
 
@@ -193,6 +221,43 @@ const MixerCpu mixer_cpu = [] {
 }();
 
 #endif
+
+void mixer_kernel_ramp_portable(float* out, int32_t count, const int16_t* data, uint64_t r,
+                                uint64_t delta, double& left, double& right, double step_left,
+                                double step_right)
+{
+    double l = left * frac_unit;
+    double rt = right * frac_unit;
+    const double sl = step_left * frac_unit;
+    const double sr = step_right * frac_unit;
+    for (int32_t i = 0; i < count; ++i) {
+        mixer_add_frame(out, mixer_sample_scaled(data, r), l, rt);
+        l += sl;
+        rt += sr;
+        r += delta;
+        out += 2;
+    }
+    left = l * 2147483648.0;
+    right = rt * 2147483648.0;
+}
+
+// Whether every running value start, start + step, ... after up to `count` additions is
+// exact, so that the k-th equals start + k * step and can be formed directly. Both are
+// single-precision values, multiples of 2^(lowest exponent - 23); a sum of such multiples
+// below 2^52 of them (one bit to spare for the rounding of the bound) is a double.
+bool mixer_ramp_is_exact(double start, double step, int32_t count)
+{
+    if (step == 0.0) return true;
+    auto exponent = [](double x) {
+        uint64_t bits;
+        std::memcpy(&bits, &x, sizeof bits);
+        return static_cast<int32_t>((bits >> 52) & 0x7FF) - 1023;
+    };
+    int32_t lowest = exponent(step);
+    if (start != 0.0 && exponent(start) < lowest) lowest = exponent(start);
+    const double bound = std::fabs(start) + static_cast<double>(count) * std::fabs(step);
+    return exponent(bound) - (lowest - 23) <= 51;
+}
 
 }   // namespace
 
@@ -212,23 +277,44 @@ void mixer_kernel_constant(float* out, int32_t count, const int16_t* data, int64
     mixer_kernel_portable(out, count, data, r, delta, left, right);
 }
 
-void mixer_kernel_ramp(float* out, int32_t count, const int16_t* data, uint64_t r,
-                       uint64_t delta, double& left, double& right, double step_left,
+namespace {
+
+void mixer_kernel_ramp_dispatch(bool wide, float* out, int32_t count, const int16_t* data,
+                                int64_t readable_end, uint64_t r, uint64_t delta, double& left,
+                                double& right, double step_left, double step_right)
+{
+#ifdef MIXER_X86_KERNELS
+    if (wide && count >= 8 && mixer_ramp_is_exact(left, step_left, count) &&
+        mixer_ramp_is_exact(right, step_right, count)) {
+        const int32_t octets = count & ~7;
+        mixer_kernel_avx512_passes<true>(out, octets, data, readable_end, r, delta, left, right,
+                                         step_left, step_right);
+        left += octets * step_left;     // exact, as every running value is
+        right += octets * step_right;
+        out += 2 * octets;
+        r += static_cast<uint64_t>(octets) * delta;
+        count -= octets;
+    }
+#else
+    (void)wide;
+    (void)readable_end;
+#endif
+    mixer_kernel_ramp_portable(out, count, data, r, delta, left, right, step_left, step_right);
+}
+
+}   // namespace
+
+void mixer_kernel_ramp(float* out, int32_t count, const int16_t* data, int64_t readable_end,
+                       uint64_t r, uint64_t delta, double& left, double& right, double step_left,
                        double step_right)
 {
-    double l = left * frac_unit;
-    double rt = right * frac_unit;
-    const double sl = step_left * frac_unit;
-    const double sr = step_right * frac_unit;
-    for (int32_t i = 0; i < count; ++i) {
-        mixer_add_frame(out, mixer_sample_scaled(data, r), l, rt);
-        l += sl;
-        rt += sr;
-        r += delta;
-        out += 2;
-    }
-    left = l * 2147483648.0;
-    right = rt * 2147483648.0;
+#ifdef MIXER_X86_KERNELS
+    const bool wide = mixer_cpu.avx512;
+#else
+    const bool wide = false;
+#endif
+    mixer_kernel_ramp_dispatch(wide, out, count, data, readable_end, r, delta, left, right,
+                               step_left, step_right);
 }
 
 bool mixer_kernel_constant_with(MixerKernel kernel, float* out, int32_t count,
@@ -252,4 +338,27 @@ bool mixer_kernel_constant_with(MixerKernel kernel, float* out, int32_t count,
     default:
         return false;
     }
+}
+
+bool mixer_kernel_ramp_with(MixerKernel kernel, float* out, int32_t count, const int16_t* data,
+                            int64_t readable_end, uint64_t r, uint64_t delta, double& left,
+                            double& right, double step_left, double step_right)
+{
+    bool wide = false;
+    switch (kernel) {
+    case MixerKernel::portable:
+    case MixerKernel::avx2:
+        break;
+    case MixerKernel::avx512:
+#ifdef MIXER_X86_KERNELS
+        if (!mixer_cpu.avx512) return false;
+        wide = true;
+        break;
+#else
+        return false;
+#endif
+    }
+    mixer_kernel_ramp_dispatch(wide, out, count, data, readable_end, r, delta, left, right,
+                               step_left, step_right);
+    return true;
 }

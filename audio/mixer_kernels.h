@@ -14,14 +14,19 @@ void mixer_kernel_constant(float* out, int32_t count, const int16_t* data, int64
                            uint64_t r, uint64_t delta, double left, double right);
 
 // Running factors: each frame uses the values before its own increment; `left` and
-// `right` come back advanced by `count` steps.
-void mixer_kernel_ramp(float* out, int32_t count, const int16_t* data, uint64_t r,
-                       uint64_t delta, double& left, double& right, double step_left,
+// `right` come back advanced by `count` steps. The steps are single-precision values, and
+// so are `left` and `right` on entry. `readable_end` as for mixer_kernel_constant.
+void mixer_kernel_ramp(float* out, int32_t count, const int16_t* data, int64_t readable_end,
+                       uint64_t r, uint64_t delta, double& left, double& right, double step_left,
                        double step_right);
 
-// The variants of mixer_kernel_constant, for the tests and the benchmark. Each returns
-// false, doing nothing, when this processor cannot run it.
+// The variants of mixer_kernel_constant and mixer_kernel_ramp, for the tests and the
+// benchmark. Each returns false, doing nothing, when this processor cannot run it; the
+// AVX2 ramp is the portable one.
 enum class MixerKernel { portable, avx2, avx512 };
 bool mixer_kernel_constant_with(MixerKernel kernel, float* out, int32_t count,
                                 const int16_t* data, int64_t readable_end, uint64_t r,
                                 uint64_t delta, double left, double right);
+bool mixer_kernel_ramp_with(MixerKernel kernel, float* out, int32_t count, const int16_t* data,
+                            int64_t readable_end, uint64_t r, uint64_t delta, double& left,
+                            double& right, double step_left, double step_right);

@@ -86,6 +86,64 @@ TEST(MixerKernels, VectorKernelsGiveThePortableBits)
     }
 }
 
+// Running factors formed directly (start + k * step) must equal the running sums: every
+// ramp a voice can have, and starts and steps so far apart that the sums round (those keep
+// to the frame-by-frame loop).
+TEST(MixerKernels, RampKernelsGiveThePortableBits)
+{
+    Data d(3000);
+    const int64_t readable_end = d.length + 8;
+    const float inv255 = 1.0f / 255.0f;
+    auto factor = [&](int32_t ramp_gain) {
+        return static_cast<float>(ramp_gain * static_cast<double>(1.0f / 256.0f) * inv255);
+    };
+    auto step = [&](int32_t diff) {
+        return static_cast<float>(diff * static_cast<double>(inv255) * static_cast<double>(1.0f / 128.0f));
+    };
+    struct Case {
+        const char* name;
+        float left, right, step_left, step_right;
+        int32_t count;
+    };
+    const Case cases[] = {
+        {"fade in from silence", 0.0f, 0.0f, step(100), step(100), 128},
+        {"fade out to silence", factor(127 * 256), factor(64 * 256), step(-127), step(-64), 128},
+        {"one side only", factor(40 * 256 + 77), factor(90 * 256), step(3), 0.0f, 97},
+        {"from a rounded ramp value", factor(12345), factor(301), step(-48), step(126), 88},
+        {"smallest steps", factor(1), factor(32767), step(1), step(-1), 40},
+        {"a short stretch", factor(5000), factor(5000), step(7), step(-7), 9},
+        {"sums that round", 1.0e6f, 3.0f, 1.0e-7f, step(5), 128},
+        {"sums that round on the right", 0.25f, 12345.678f, step(-2), 3.0e-9f, 64},
+    };
+    std::mt19937 rng(11);
+    for (const Case& c : cases) {
+        for (bool backward : {false, true}) {
+            SCOPED_TRACE(testing::Message() << c.name << (backward ? ", backward" : ", forward"));
+            const uint64_t step_size = frame / 2 + 2 * (rng() % 1000);
+            const uint64_t delta = backward ? uint64_t{0} - step_size : step_size;
+            const uint64_t r = (uint64_t{1500} << 32) | (rng() & 0xFFFFFFFEu);
+            std::vector<float> start(2 * static_cast<size_t>(c.count));
+            for (float& f : start) f = static_cast<float>(static_cast<int32_t>(rng() % 20001) - 10000);
+            std::vector<float> want = start;
+            double want_left = c.left;
+            double want_right = c.right;
+            ASSERT_TRUE(mixer_kernel_ramp_with(MixerKernel::portable, want.data(), c.count, d.data,
+                                               readable_end, r, delta, want_left, want_right,
+                                               c.step_left, c.step_right));
+            std::vector<float> got = start;
+            double left = c.left;
+            double right = c.right;
+            if (!mixer_kernel_ramp_with(MixerKernel::avx512, got.data(), c.count, d.data,
+                                        readable_end, r, delta, left, right, c.step_left,
+                                        c.step_right))
+                GTEST_SKIP() << "no AVX-512 here";
+            ASSERT_EQ(std::memcmp(got.data(), want.data(), got.size() * sizeof(float)), 0);
+            EXPECT_EQ(std::memcmp(&left, &want_left, sizeof left), 0);
+            EXPECT_EQ(std::memcmp(&right, &want_right, sizeof right), 0);
+        }
+    }
+}
+
 struct OwnedSample {
     Sample sample{};
     OwnedSample(uint32_t length, uint8_t mode, uint32_t loop_start, uint32_t loop_length)

@@ -98,12 +98,11 @@ __attribute__((target("avx2"))) void mixer_kernel_avx2(float* out, int32_t count
     }
 }
 
-// Eight frames per pass, the rest by the AVX2 loop. Each frame's position sits in a 64-bit
-// lane, its frame offset from the pass's first index in word 2, its fraction below. The
-// sample pairs come from one 32-frame window at the lowest index the pass reads, picked out
-// by a word permute into the top word of each lane, whenever the window lies inside the
-// readable frames and the frames span it (steps up to about 4.2 frames); otherwise from a
-// gather. v * 2^31 = (s0 << 31) + (frac >> 1) * (s1 - s0) is then formed in 64-bit integers
+// Eight frames per pass. Each frame's position sits in a 64-bit lane, its frame offset
+// from the window's first index in word 2, its fraction below. The sample pairs come from
+// one 32-frame window, picked out by a word permute into the top word of each lane, whenever
+// the frames span no more than a window (steps up to about 4.2 frames) and the window lies
+// inside the readable frames; otherwise from a gather. v * 2^31 = (s0 << 31) + (frac >> 1) * (s1 - s0) is then formed in 64-bit integers
 // and converted exactly (below 2^48). The lanes hold the frames in the order 0 4 1 5 2 6 3 7,
 // so that interleaving the left and right products within each 128-bit lane puts frames
 // 0..3 in one register and 4..7 in the other. g++ 12 takes the deliberately undefined upper
@@ -147,16 +146,25 @@ __attribute__((target("avx512f,avx512bw,avx512vl,avx512dq"))) void mixer_kernel_
         static_cast<int64_t>(delta - base_shift), static_cast<int64_t>(5 * delta - base_shift),
         static_cast<int64_t>(2 * delta - base_shift), static_cast<int64_t>(6 * delta - base_shift),
         static_cast<int64_t>(3 * delta - base_shift), static_cast<int64_t>(7 * delta - base_shift));
-    // Passes whose window would reach beyond readable_end are gathered.
-    const int64_t last_window = windowed ? readable_end - 32 : INT64_MIN;
+    // A window reaching beyond readable_end is moved back to end there: it still holds
+    // every frame the pass reads, now at rel_k + (start - window start). A window that
+    // would then begin below frame -1 (a sample shorter than 23 frames, or a backward pass
+    // whose lowest estimate lies one below frame -1) is not used: the pass is gathered.
+    const int64_t last_window = windowed ? readable_end - 32 : INT64_MAX;
 
     for (int32_t i = 0; i < count; i += 8) {
         const int64_t start = (static_cast<int64_t>(r) >> 32) + shift;
-        const int16_t* base = data + start;
-        const __m512i pos = _mm512_add_epi64(_mm512_set1_epi64(static_cast<uint32_t>(r)), offsets);
+        int64_t window_start = start < last_window ? start : last_window;
+        const bool in_window = windowed && window_start >= -1;
+        if (!in_window) window_start = start;
+        const int16_t* base = data + window_start;
+        const uint64_t first_position = (static_cast<uint64_t>(start - window_start) << 32) |
+                                        static_cast<uint32_t>(r);
+        const __m512i pos =
+            _mm512_add_epi64(_mm512_set1_epi64(static_cast<int64_t>(first_position)), offsets);
         __m512i s0_scaled;   // s0 << 31
         __m512i diff;        // s1 - s0
-        if (start <= last_window) {
+        if (in_window) {
             const __m512i window = _mm512_loadu_si512(base);
             const __m512i at = _mm512_permutexvar_epi16(to_top_word, pos);
             const __m512i s0_top = _mm512_maskz_permutexvar_epi16(top_words, at, window);

@@ -18,52 +18,57 @@ namespace {
 
 constexpr uint64_t frame = uint64_t{1} << 32;
 
+// Exactly the frames a chunk may read, -1 .. length + 7, so that the sanitizer build
+// catches a read beyond them.
 struct Data {
-    std::vector<int16_t> frames;   // 8 zero frames in front, `length` + 8 after
-    int16_t* data;
+    std::vector<int16_t> frames;
+    const int16_t* data;
     int64_t length;
-    explicit Data(int64_t n) : frames(static_cast<size_t>(n + 16)), length(n)
+    explicit Data(int64_t n) : frames(static_cast<size_t>(n + 9)), length(n)
     {
         std::mt19937 rng(static_cast<uint32_t>(n));
-        data = frames.data() + 8;
-        for (int64_t i = 0; i < n; ++i) data[i] = static_cast<int16_t>(rng());
-        data[-1] = static_cast<int16_t>(rng());
-        data[n] = static_cast<int16_t>(rng());
+        for (size_t i = 0; i < static_cast<size_t>(n + 2); ++i) frames[i] = static_cast<int16_t>(rng());
+        data = frames.data() + 1;
     }
 };
 
 TEST(MixerKernels, VectorKernelsGiveThePortableBits)
 {
-    Data d(3000);
-    const int64_t readable_end = d.length + 8;
+    const Data long_data(3000);
+    const Data short_data(20);   // too short for a whole window
     struct Case {
         const char* name;
+        const Data* data;
         uint64_t step;
         bool backward;
         int64_t first;   // frame of the first position
     };
     const Case cases[] = {
-        {"slow forward", frame / 7 + 12345, false, 100},
-        {"step one", frame, false, 0},
-        {"forward near the window limit", (uint64_t{30} << 32) / 7, false, 10},
-        {"forward just beyond it (gathered)", (uint64_t{30} << 32) / 7 + 2, false, 10},
-        {"fast forward", 9 * frame + 77, false, 5},
-        {"forward into the guard frames", frame / 3, false, 2990},
-        {"slow backward", frame / 5 + 3, true, 2000},
-        {"backward near the window limit", (uint64_t{30} << 32) / 7, true, 2500},
-        {"backward beyond it", (uint64_t{30} << 32) / 7 + 2, true, 2500},
-        {"backward from the end of the data", frame / 2 + 1, true, 3005},
-        {"backward down to frame -1", frame + 5, true, 60},
+        {"slow forward", &long_data, frame / 7 + 12345, false, 100},
+        {"step one", &long_data, frame, false, 0},
+        {"forward near the window limit", &long_data, (uint64_t{30} << 32) / 7, false, 10},
+        {"forward just beyond it (gathered)", &long_data, (uint64_t{30} << 32) / 7 + 2, false, 10},
+        {"fast forward", &long_data, 9 * frame + 77, false, 5},
+        {"forward into the guard frames", &long_data, frame / 3, false, 2990},
+        {"slow backward", &long_data, frame / 5 + 3, true, 2000},
+        {"backward near the window limit", &long_data, (uint64_t{30} << 32) / 7, true, 2500},
+        {"backward beyond it", &long_data, (uint64_t{30} << 32) / 7 + 2, true, 2500},
+        {"backward from the end of the data", &long_data, frame / 2 + 1, true, 3005},
+        {"backward down to frame -1", &long_data, frame + 5, true, 60},
+        {"short sample forward", &short_data, frame / 4 + 9, false, -1},
+        {"short sample backward", &short_data, frame / 4 + 9, true, 26},
     };
     const int32_t counts[] = {2, 4, 6, 8, 10, 14, 16, 18, 30, 62, 884};
     const MixerKernel kernels[] = {MixerKernel::avx2, MixerKernel::avx512};
     std::mt19937 rng(3);
     for (const Case& c : cases) {
+        const Data& d = *c.data;
+        const int64_t readable_end = d.length + 8;
         for (int32_t count : counts) {
             SCOPED_TRACE(testing::Message() << c.name << ", " << count << " frames");
             uint64_t step = c.step & ~uint64_t{1};
             if (c.backward) step = uint64_t{0} - ((c.step & ~uint64_t{1}) + 2 * (c.step & 1));
-            const uint64_t r = ((static_cast<uint64_t>(c.first) << 32) | (rng() & 0xFFFFFFFEu));
+            const uint64_t r = (static_cast<uint64_t>(c.first) << 32) | (rng() & 0xFFFFFFFEu);
             // Keep the chunk inside frames -1 .. length + 7, as the mixer does.
             const int64_t last = (static_cast<int64_t>(r) + (count - 1) * static_cast<int64_t>(step)) >> 32;
             if (last < -1 || last > d.length + 6) continue;

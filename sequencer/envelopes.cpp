@@ -28,12 +28,25 @@ int32_t envelope_point_value(const EnvelopePoint& point) {
 }
 
 // Auto-vibrato waveform value for a position of a 256-step cycle.
+int32_t auto_vibrato_sine(int32_t pos) {
+    const float k = 0.0245436877f;  // a 256th of a turn, a hair short in single precision
+    return static_cast<int32_t>(std::sin(static_cast<double>(pos) * static_cast<double>(k)) * 64.0);
+}
+
+// The sine of every position of the cycle, worked out once at start-up: a sine per channel
+// and tick was a noticeable part of rendering.
+struct SineTable {
+    int32_t value[256];
+};
+const SineTable auto_vibrato_sines = [] {
+    SineTable t{};
+    for (int32_t pos = 0; pos < 256; ++pos) t.value[pos] = auto_vibrato_sine(pos);
+    return t;
+}();
+
 int32_t auto_vibrato_wave(uint8_t type, int32_t pos) {
     switch (type) {
-    case 0: {
-        const float k = 0.0245436877f;  // a 256th of a turn, a hair short in single precision
-        return static_cast<int32_t>(std::sin(static_cast<double>(pos) * static_cast<double>(k)) * 64.0);
-    }
+    case 0: return pos >= 0 && pos < 256 ? auto_vibrato_sines.value[pos] : auto_vibrato_sine(pos);
     case 1: return pos < 128 ? 64 : -64;
     case 2: return (128 - ((pos + 128) & 255)) >> 1;
     case 3: return (128 - ((384 - pos) & 255)) >> 1;

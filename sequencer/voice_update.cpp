@@ -23,6 +23,22 @@ int32_t amiga_note_period(int64_t note) {
     return static_cast<int32_t>(period);
 }
 
+int32_t voice_linear_frequency(int64_t pitch_period) {
+    const float k = 1.0f / 768.0f;   // single precision on purpose, as for the periods
+    const double e = static_cast<double>(4608 - pitch_period) * static_cast<double>(k);
+    const double f = 8363.0 * std::pow(2.0, e);
+    if (!(f < 2147483647.0)) return INT32_MAX;
+    return static_cast<int32_t>(f);
+}
+
+// The linear table's frequencies of the periods that notes and effects reach, each worked
+// out by voice_linear_frequency when first asked for and kept plus one (0: not yet): a
+// power per channel and tick was a noticeable part of rendering. Only the thread that
+// fills blocks asks.
+constexpr int64_t cached_period_first = -1024;
+constexpr uint64_t cached_period_count = 10240;
+uint32_t cached_frequency[cached_period_count];
+
 // Slot number of a voice of the table, or -1 for any other record.
 int32_t voice_slot(const Voice* v) {
     std::less<const Voice*> before;
@@ -89,11 +105,11 @@ int32_t voice_final_pan(const ChannelState* channel) {
 // reachable only by endless fine portamento) is held at INT32_MAX.
 int32_t voice_frequency(int64_t pitch_period, bool linear) {
     if (linear) {
-        const float k = 1.0f / 768.0f;   // single precision on purpose, as for the periods
-        const double e = static_cast<double>(4608 - pitch_period) * static_cast<double>(k);
-        const double f = 8363.0 * std::pow(2.0, e);
-        if (!(f < 2147483647.0)) return INT32_MAX;
-        return static_cast<int32_t>(f);
+        const uint64_t slot = static_cast<uint64_t>(pitch_period - cached_period_first);
+        if (slot >= cached_period_count) return voice_linear_frequency(pitch_period);
+        if (cached_frequency[slot] == 0)
+            cached_frequency[slot] = static_cast<uint32_t>(voice_linear_frequency(pitch_period)) + 1;
+        return static_cast<int32_t>(cached_frequency[slot] - 1);
     }
     if (pitch_period == 0) return 0;  // callers skip this; it must not divide by zero
     return static_cast<int32_t>(14317056 / pitch_period);

@@ -100,19 +100,23 @@ __attribute__((target("avx2"))) void mixer_kernel_avx2(float* out, int32_t count
 
 // Eight frames per pass. Each frame's position sits in a 64-bit lane, its frame offset
 // from the window's first index in word 2, its fraction below. The sample pairs come from
-// one 32-frame window, picked out by a word permute into the top word of each lane, whenever
-// the frames span no more than a window (steps up to about 4.2 frames) and the window lies
-// inside the readable frames; otherwise from a gather. v * 2^31 = (s0 << 31) + (frac >> 1) * (s1 - s0) is then formed in 64-bit integers
-// and converted exactly (below 2^48). The lanes hold the frames in the order 0 4 1 5 2 6 3 7,
+// one 32-frame window, picked out by a word permute into the top word of each lane,
+// whenever the frames span no more than a window (steps up to about 4.2 frames) and the
+// window lies inside the readable frames; otherwise from a gather. Then
+// v * 2^31 = (s0 << 31) + (frac >> 1) * (s1 - s0) is formed in 64-bit integers and
+// converted exactly (below 2^48). The lanes hold the frames in the order 0 4 1 5 2 6 3 7,
 // so that interleaving the left and right products within each 128-bit lane puts frames
-// 0..3 in one register and 4..7 in the other. g++ 12 takes the deliberately undefined upper
-// halves inside its AVX-512 conversion intrinsics for uninitialised values.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+// 0..3 in one register and 4..7 in the other. The last pass of a count that is not a
+// multiple of 8 is masked: it reads and writes only its frames' floats and gathers only
+// their samples.
 //
 // With `Ramp` the factors of frame k are left + k * step_left and right + k * step_right,
-// which the caller has made sure are the running values (see mixer_ramp_is_exact). Only
-// whole passes are mixed: the frames beyond the last multiple of 8 are the caller's.
+// which the caller has made sure are the running values (see mixer_ramp_is_exact).
+//
+// g++ 12 takes the deliberately undefined upper halves inside its AVX-512 conversion
+// intrinsics for uninitialised values.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 template <bool Ramp>
 __attribute__((target("avx512f,avx512bw,avx512vl,avx512dq"))) void mixer_kernel_avx512_passes(
     float* out, int32_t count, const int16_t* data, int64_t readable_end, uint64_t r,
@@ -152,7 +156,11 @@ __attribute__((target("avx512f,avx512bw,avx512vl,avx512dq"))) void mixer_kernel_
     // whose lowest estimate lies one below frame -1) is not used: the pass is gathered.
     const int64_t last_window = windowed ? readable_end - 32 : INT64_MAX;
 
+    // Lanes of the frames below n, for the frame order above.
+    static constexpr __mmask8 lanes_below[9] = {0x00, 0x01, 0x05, 0x15, 0x55, 0x57, 0x5F, 0x7F, 0xFF};
+
     for (int32_t i = 0; i < count; i += 8) {
+        const int32_t n = count - i < 8 ? count - i : 8;
         const int64_t start = (static_cast<int64_t>(r) >> 32) + shift;
         int64_t window_start = start < last_window ? start : last_window;
         const bool in_window = windowed && window_start >= -1;
@@ -175,7 +183,8 @@ __attribute__((target("avx512f,avx512bw,avx512vl,avx512dq"))) void mixer_kernel_
         } else {
             const __m256i rel = _mm512_castsi512_si256(_mm512_permutexvar_epi32(frame_dwords, pos));
             // data[i] in the low half, data[i + 1] in the high half of each word.
-            const __m256i pair = _mm256_i32gather_epi32(reinterpret_cast<const int*>(base), rel, 2);
+            const __m256i pair = _mm256_mmask_i32gather_epi32(_mm256_setzero_si256(), lanes_below[n], rel,
+                                                              base, 2);
             const __m512i s0 = _mm512_cvtepi32_epi64(_mm256_srai_epi32(_mm256_slli_epi32(pair, 16), 16));
             const __m512i s1 = _mm512_cvtepi32_epi64(_mm256_srai_epi32(pair, 16));
             s0_scaled = _mm512_slli_epi64(s0, 31);
@@ -191,12 +200,23 @@ __attribute__((target("avx512f,avx512bw,avx512vl,avx512dq"))) void mixer_kernel_
         }
         const __m512d left_part = _mm512_mul_pd(v, factor_left);
         const __m512d right_part = _mm512_mul_pd(v, factor_right);
-        const __m512d first = _mm512_add_pd(_mm512_cvtps_pd(_mm256_loadu_ps(out)),
-                                            _mm512_unpacklo_pd(left_part, right_part));
-        const __m512d second = _mm512_add_pd(_mm512_cvtps_pd(_mm256_loadu_ps(out + 8)),
-                                             _mm512_unpackhi_pd(left_part, right_part));
-        _mm256_storeu_ps(out, _mm512_cvtpd_ps(first));
-        _mm256_storeu_ps(out + 8, _mm512_cvtpd_ps(second));
+        const __m512d first_part = _mm512_unpacklo_pd(left_part, right_part);
+        const __m512d second_part = _mm512_unpackhi_pd(left_part, right_part);
+        if (n == 8) {
+            const __m512d first = _mm512_add_pd(_mm512_cvtps_pd(_mm256_loadu_ps(out)), first_part);
+            const __m512d second = _mm512_add_pd(_mm512_cvtps_pd(_mm256_loadu_ps(out + 8)), second_part);
+            _mm256_storeu_ps(out, _mm512_cvtpd_ps(first));
+            _mm256_storeu_ps(out + 8, _mm512_cvtpd_ps(second));
+        } else {
+            const auto first_floats = static_cast<__mmask8>((1u << (2 * (n < 4 ? n : 4))) - 1);
+            const auto second_floats = static_cast<__mmask8>((1u << (2 * (n > 4 ? n - 4 : 0))) - 1);
+            const __m512d first =
+                _mm512_add_pd(_mm512_cvtps_pd(_mm256_maskz_loadu_ps(first_floats, out)), first_part);
+            const __m512d second = _mm512_add_pd(
+                _mm512_cvtps_pd(_mm256_maskz_loadu_ps(second_floats, out + 8)), second_part);
+            _mm256_mask_storeu_ps(out, first_floats, _mm512_cvtpd_ps(first));
+            _mm256_mask_storeu_ps(out + 8, second_floats, _mm512_cvtpd_ps(second));
+        }
         r += 8 * delta;
         out += 16;
     }
@@ -206,13 +226,9 @@ __attribute__((target("avx512f,avx512bw,avx512vl,avx512dq"))) void mixer_kernel_
     float* out, int32_t count, const int16_t* data, int64_t readable_end, uint64_t r,
     uint64_t delta, double left, double right)
 {
-    const int32_t octets = count & ~7;
-    mixer_kernel_avx512_passes<false>(out, octets, data, readable_end, r, delta, left, right, 0.0, 0.0);
-    if (octets != count) {
-        mixer_kernel_avx2(out + 2 * octets, count - octets, data,
-                          r + static_cast<uint64_t>(octets) * delta, delta, left, right);
-    }
+    mixer_kernel_avx512_passes<false>(out, count, data, readable_end, r, delta, left, right, 0.0, 0.0);
 }
+
 #pragma GCC diagnostic pop
 
 struct MixerCpu {
@@ -292,16 +308,13 @@ void mixer_kernel_ramp_dispatch(bool wide, float* out, int32_t count, const int1
                                 double& right, double step_left, double step_right)
 {
 #ifdef MIXER_X86_KERNELS
-    if (wide && count >= 8 && mixer_ramp_is_exact(left, step_left, count) &&
+    if (wide && count >= 4 && mixer_ramp_is_exact(left, step_left, count) &&
         mixer_ramp_is_exact(right, step_right, count)) {
-        const int32_t octets = count & ~7;
-        mixer_kernel_avx512_passes<true>(out, octets, data, readable_end, r, delta, left, right,
+        mixer_kernel_avx512_passes<true>(out, count, data, readable_end, r, delta, left, right,
                                          step_left, step_right);
-        left += octets * step_left;     // exact, as every running value is
-        right += octets * step_right;
-        out += 2 * octets;
-        r += static_cast<uint64_t>(octets) * delta;
-        count -= octets;
+        left += count * step_left;     // exact, as every running value is
+        right += count * step_right;
+        return;
     }
 #else
     (void)wide;

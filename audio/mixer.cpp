@@ -113,6 +113,8 @@ inline bool mixer_boundary_frames(i128 distance, uint64_t step, int32_t& chunk)
         d = static_cast<uint64_t>(distance);
         s = step;
     }
+    // n = ceil(d / s) > chunk exactly when d > chunk * s: most chunks need no division.
+    if (static_cast<unsigned __int128>(s) * static_cast<uint64_t>(chunk) < d) return false;
     const uint64_t n = d / s + (d % s != 0 ? 1 : 0);
     if (n > static_cast<uint64_t>(chunk)) return false;
     chunk = static_cast<int32_t>(n);
@@ -223,9 +225,14 @@ void mixer_mix_voice(Voice& v, float* out, int32_t frames)
         const int32_t chunk_before_ramp = chunk;
         if (ramp > 0 && chunk > ramp) chunk = ramp;
 
-        // Mix the chunk.
-        double c_r = mixer_ramp_factor(v.ramp_gain_right);
-        double c_l = mixer_ramp_factor(v.ramp_gain_left);
+        // Mix the chunk. A factor is 0 exactly when its integer gain is: the smallest
+        // non-zero one, 1/256/255, is far from rounding to 0.
+        double c_r = 0.0;
+        double c_l = 0.0;
+        if (ramp > 0) {
+            c_r = mixer_ramp_factor(v.ramp_gain_right);
+            c_l = mixer_ramp_factor(v.ramp_gain_left);
+        }
         if (chunk > 0) {
             const uint64_t odd = step & 1;
             const i128 delta = forward ? static_cast<i128>(step - odd)
@@ -246,12 +253,14 @@ void mixer_mix_voice(Voice& v, float* out, int32_t frames)
                 // float is ever -0, and x + +-0 = x for every other x. Such frames are
                 // skipped; the position still advances below as if they were mixed.
                 const int32_t even = chunk & ~1;
-                const float g_l = mixer_gain_factor(v.gain_left);
-                const float g_r = mixer_gain_factor(v.gain_right);
-                if (g_l != 0.0f || g_r != 0.0f) {
-                    mixer_kernel_constant(cur, even, sample.data, readable_end, r, d, g_l, g_r);
+                if (v.gain_left != 0 || v.gain_right != 0) {
+                    mixer_kernel_constant(cur, even, sample.data, readable_end, r, d,
+                                          mixer_gain_factor(v.gain_left),
+                                          mixer_gain_factor(v.gain_right));
                 }
-                if (even != chunk && (c_l != 0.0 || c_r != 0.0)) {
+                if (even != chunk && (v.ramp_gain_left != 0 || v.ramp_gain_right != 0)) {
+                    c_r = mixer_ramp_factor(v.ramp_gain_right);
+                    c_l = mixer_ramp_factor(v.ramp_gain_left);
                     mixer_kernel_ramp(cur + 2 * even, 1, sample.data, readable_end, r + even * d, d,
                                       c_l, c_r, 0.0, 0.0);
                 }

@@ -237,12 +237,15 @@ struct MixerCpu {
 };
 
 // Asked once at start-up, before anything mixes.
-const MixerCpu mixer_cpu = [] {
+const MixerCpu mixer_cpu_found = [] {
     __builtin_cpu_init();
     return MixerCpu{__builtin_cpu_supports("avx2") != 0,
                     __builtin_cpu_supports("avx512f") != 0 && __builtin_cpu_supports("avx512bw") != 0 &&
                         __builtin_cpu_supports("avx512vl") != 0 && __builtin_cpu_supports("avx512dq") != 0};
 }();
+// What the kernels use: what was found, unless the tests ask for less.
+MixerCpu mixer_cpu = mixer_cpu_found;
+
 
 #endif
 
@@ -382,4 +385,15 @@ bool mixer_kernel_ramp_with(MixerKernel kernel, float* out, int32_t count, const
     mixer_kernel_ramp_dispatch(wide, out, count, data, readable_end, r, delta, left, right,
                                step_left, step_right);
     return true;
+}
+
+void mixer_kernels_limit(MixerKernel widest)
+{
+#ifdef MIXER_X86_KERNELS
+    mixer_cpu = mixer_cpu_found;
+    if (widest != MixerKernel::avx512) mixer_cpu.avx512 = false;
+    if (widest == MixerKernel::portable) mixer_cpu.avx2 = false;
+#else
+    (void)widest;
+#endif
 }

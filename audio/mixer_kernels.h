@@ -30,3 +30,8 @@ bool mixer_kernel_constant_with(MixerKernel kernel, float* out, int32_t count,
 bool mixer_kernel_ramp_with(MixerKernel kernel, float* out, int32_t count, const int16_t* data,
                             int64_t readable_end, uint64_t r, uint64_t delta, double& left,
                             double& right, double step_left, double step_right);
+
+// For the tests: the mixer uses no variant wider than `widest` (as far as this processor
+// runs them) until the next call; MixerKernel::avx512 restores the choice made at start-up.
+// Only while nothing mixes.
+void mixer_kernels_limit(MixerKernel widest);

@@ -6,11 +6,13 @@
 # divided by that, and the ratio is xmrender's speed over the peer's (above 1: xmrender
 # is faster). Long renders keep process start-up and loading out of the figures.
 #   bench/compare_peers.sh [BUILD_DIR] [SECONDS] [REPEATS] [MODULE.xm ...]
-# Without modules it renders the 32-channel test module.
+# Without modules it renders the 32-channel test module. SECONDS must be whole seconds of 1
+# or more: xmp takes a time below 1 as no limit and, looping, never stops.
 set -euo pipefail
 build=${1:-build}
 seconds=${2:-120}
 repeats=${3:-5}
+case $seconds in ''|*[!0-9]*|0) echo "compare_peers.sh: SECONDS must be a whole number of 1 or more" >&2; exit 2;; esac
 shift $(( $# < 3 ? $# : 3 ))
 bin=$build/bin
 tmp=$(mktemp -d)
@@ -49,36 +51,47 @@ else:
 EOF
 }
 
-report() {   # name cpu wav [xmrender speed]
+report() {   # name cpu wav start-up-cpu [xmrender speed]
   local audio speed
   audio=$(wav_seconds "$3")
   speed=$(awk -v s="$audio" -v t="$2" 'BEGIN { printf "%.0f", s / (t > 0 ? t : 0.001) }')
-  printf '  %-11s %7ss CPU for %7ss of audio: %5s x real time' "$1" "$2" "$audio" "$speed"
-  if [ -n "${4:-}" ]; then
-    printf ', xmrender is %s x as fast' "$(awk -v a="$4" -v b="$speed" 'BEGIN { printf "%.2f", a / b }')"
+  printf '  %-11s %7ss CPU for %7ss of audio (for 1 s: %ss): %5s x real time' \
+    "$1" "$2" "$audio" "$4" "$speed"
+  if [ -n "${5:-}" ]; then
+    printf ', xmrender is %s x as fast' "$(awk -v a="$5" -v b="$speed" 'BEGIN { printf "%.2f", a / b }')"
   fi
   printf '\n'
   last_speed=$speed
 }
 
+# Each tool also renders 1 s, which shows its start-up, loading and writing costs.
+ours() { "$bin/xmrender" "$module" "$tmp/ours.wav" --seconds "$1"; }
+xmp_render() { xmp -q --norc -l -t "$1" -i linear -f 44100 -b 16 -o "$tmp/xmp.wav" "$module"; }
+mpt_render() {
+  openmpt123 -q --render --force --no-float --dither 0 --samplerate 44100 --filter 2 \
+    --repeat -1 --end-time "$1" "$tmp/mpt.xm"
+}
+
 echo "CPU time, best of $repeats, $seconds s of audio each"
 for module in "${modules[@]}"; do
   echo "$(basename "$module"):"
-  cpu=$(best_cpu "$bin/xmrender" "$module" "$tmp/ours.wav" --seconds "$seconds")
-  report xmrender "$cpu" "$tmp/ours.wav"
-  ours=$last_speed
+  short=$(best_cpu ours 1)
+  cpu=$(best_cpu ours "$seconds")
+  report xmrender "$cpu" "$tmp/ours.wav" "$short"
+  speed=$last_speed
 
   if command -v xmp > /dev/null; then
-    cpu=$(best_cpu xmp -q --norc -l -t "$seconds" -i linear -f 44100 -b 16 -o "$tmp/xmp.wav" "$module")
-    report xmp "$cpu" "$tmp/xmp.wav" "$ours"
+    short=$(best_cpu xmp_render 1)
+    cpu=$(best_cpu xmp_render "$seconds")
+    report xmp "$cpu" "$tmp/xmp.wav" "$short" "$speed"
   else
     echo "  xmp         not installed"
   fi
   if command -v openmpt123 > /dev/null; then
     cp "$module" "$tmp/mpt.xm"
-    cpu=$(best_cpu openmpt123 -q --render --force --no-float --dither 0 --samplerate 44100 \
-      --filter 2 --repeat -1 --end-time "$seconds" "$tmp/mpt.xm")
-    report openmpt123 "$cpu" "$tmp/mpt.xm.wav" "$ours"
+    short=$(best_cpu mpt_render 1)
+    cpu=$(best_cpu mpt_render "$seconds")
+    report openmpt123 "$cpu" "$tmp/mpt.xm.wav" "$short" "$speed"
   else
     echo "  openmpt123  not installed"
   fi

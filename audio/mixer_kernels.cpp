@@ -268,6 +268,7 @@ void mixer_kernel_ramp_portable(float* out, int32_t count, const int16_t* data, 
     right = rt * 2147483648.0;
 }
 
+#ifdef MIXER_X86_KERNELS
 // Whether every running value start, start + step, ... after up to `count` additions is
 // exact, so that the k-th equals start + k * step and can be formed directly. Both are
 // single-precision values, multiples of 2^(lowest exponent - 23); a sum of such multiples
@@ -285,12 +286,14 @@ bool mixer_ramp_is_exact(double start, double step, int32_t count)
     const double bound = std::fabs(start) + static_cast<double>(count) * std::fabs(step);
     return exponent(bound) - (lowest - 23) <= 51;
 }
+#endif
 
 }   // namespace
 
 void mixer_kernel_constant(float* out, int32_t count, const int16_t* data, int64_t readable_end,
                            uint64_t r, uint64_t delta, double left, double right)
 {
+    (void)readable_end;
 #ifdef MIXER_X86_KERNELS
     if (mixer_cpu.avx512) {
         mixer_kernel_avx512(out, count, data, readable_end, r, delta, left, right);
@@ -345,6 +348,7 @@ bool mixer_kernel_constant_with(MixerKernel kernel, float* out, int32_t count,
                                 const int16_t* data, int64_t readable_end, uint64_t r,
                                 uint64_t delta, double left, double right)
 {
+    (void)readable_end;
     switch (kernel) {
     case MixerKernel::portable:
         mixer_kernel_portable(out, count, data, r, delta, left, right);

@@ -1,9 +1,13 @@
 // The mixer's inner loops. The portable loops are the reference; the AVX2 and AVX-512
 // loops do the same operations on four or eight frames at once:
 //
-//   v * 2^31 = s0 * 2^31 + (frac >> 1) * (s1 - s0): in doubles, the two products and the
-//              sum are exact (integers below 2^48), so v equals the integer form;
+//   v * 2^31 = s0 * 2^31 + (frac >> 1) * (s1 - s0), an integer below 2^48 and so exact
+//              as a double, whether formed in 64-bit integers or by exact double products
+//              and sums;
 //   acc      = (float)((double)acc + v * factor): one rounded product, one rounded sum.
+//
+// The running factors of a ramp are sums rounded one by one; the AVX-512 loop forms them
+// directly only when none of those sums rounds (mixer_ramp_is_exact).
 //
 // None of them may fuse a multiply and an add: the project builds with -ffp-contract=off
 // and the vector targets name no FMA extension.

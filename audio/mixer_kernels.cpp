@@ -120,7 +120,9 @@ __attribute__((target("avx2"))) void mixer_kernel_avx2(float* out, int32_t count
 // g++ 12 takes the deliberately undefined upper halves inside its AVX-512 conversion
 // intrinsics for uninitialised values.
 #pragma GCC diagnostic push
+#if !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 template <bool Ramp>
 __attribute__((target("avx512f,avx512bw,avx512vl,avx512dq"))) void mixer_kernel_avx512_passes(
     float* out, int32_t count, const int16_t* data, int64_t readable_end, uint64_t r,

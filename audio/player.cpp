@@ -34,25 +34,8 @@ std::atomic<BlockInfo>* block_table = nullptr;
 int32_t next_block_to_fill = 0;
 std::atomic<int32_t> playing_block{0};
 PlayerTickObserver player_tick_observer = nullptr;
-
-namespace {
-
-const AudioOutput* selected_output = nullptr;   // null: the SDL device
-const AudioOutput* open_output = nullptr;       // the device that is open, if any
+const AudioOutput* open_output = nullptr;
 PlatformThread mixer_thread_handle{};
-
-const AudioOutput* player_output() {
-    return selected_output ? selected_output : audio_output_sdl();
-}
-
-void* mixer_thread_entry(void* arg) {
-    mixer_thread(arg);
-    return nullptr;
-}
-
-}  // namespace
-
-void player_set_output(const AudioOutput* output) { selected_output = output; }
 
 void player_reset_song_state(Song* song) {
     std::memset(voices, 0, sizeof voices);
@@ -135,39 +118,6 @@ bool player_stop(Song* song) {
     return true;
 }
 
-bool player_start(Song* song) {
-    if (!song) return false;
-    player_stop(song);
-    if (!stream_callbacks_installed()) return false;
-    // channel i drives voices i and i + 32: more channels have no voices.
-    if (song->channel_count > max_channels) return false;
-    if (!player_prepare(song)) {
-        player_release();
-        return false;
-    }
-    const AudioOutput* output = player_output();
-    if (!output->open()) return false;   // the table stays, reading 0/0, until the stop
-    open_output = output;
-    if (!player_allocate_buffers()) {
-        player_release();
-        return false;
-    }
-    do {
-        fill_block();
-    } while (next_block_to_fill != 0);
-    output->play_loop(pcm_ring, static_cast<uint32_t>(ring_frames) * 4);
-
-    stop_request.store(0);
-    // A created thread counts as running until its last action.
-    thread_exited.store(0);
-    if (!platform_thread_create(&mixer_thread_handle, mixer_thread_entry, "wq-mixer")) {
-        thread_exited.store(1);
-        player_release();
-        return false;
-    }
-    return true;
-}
-
 int32_t player_get_order(Song* song) {
     if (!song || !block_table) return 0;
     return block_table[playing_block.load()].load(std::memory_order_relaxed).order;
@@ -214,29 +164,4 @@ void fill_block() {
     song->samples_left_in_tick = left;
     float_to_pcm16(pcm_ring + static_cast<size_t>(first) * 2, block_start, block_frames);
     next_block_to_fill = b + 1 == block_count ? 0 : b + 1;
-}
-
-int mixer_thread(void*) {
-    thread_exited.store(0);
-    const AudioOutput* output = open_output;
-    output->raise_priority();
-    const uint32_t ring = static_cast<uint32_t>(ring_frames);
-    const uint32_t block = static_cast<uint32_t>(block_frames);
-    while (!stop_request.load()) {
-        uint32_t bytes = 0;
-        // Without a position, keep the last one: never fill a block that may be playing.
-        if (output->position(&bytes)) {
-            const int32_t device_block = static_cast<int32_t>((bytes / 4) % ring / block);
-            while (next_block_to_fill != device_block && !stop_request.load()) {
-                mixing_busy.store(1);
-                const int32_t next = playing_block.load() + 1;
-                playing_block.store(next == block_count ? 0 : next);
-                fill_block();
-                mixing_busy.store(0);
-            }
-        }
-        output->poll_wait();
-    }
-    thread_exited.store(1);
-    return 0;
 }

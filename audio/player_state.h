@@ -6,6 +6,8 @@
 
 #include "audio/player.h"
 
+#include "platform/thread.h"
+
 struct AudioOutput;
 
 extern Song* current_song;
@@ -22,6 +24,11 @@ extern std::atomic<int32_t> playing_block;  // always 0..block_count - 1
 // when the song comes back to a row it has played.
 using PlayerTickObserver = void (*)(Song* song, bool row_start);
 extern PlayerTickObserver player_tick_observer;
+
+// The device that is open (null when none) and the mixer thread; player_start sets them,
+// player_release ends and closes them.
+extern const AudioOutput* open_output;
+extern PlatformThread mixer_thread_handle;
 
 // The device the player opens from now on; null selects the SDL device again.
 void player_set_output(const AudioOutput* output);

@@ -4,6 +4,7 @@
 // the block in which it first comes back to a row it has already played (at most an hour).
 #include <unistd.h>
 
+#include <bit>
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
@@ -166,7 +167,12 @@ int main(int argc, char** argv) {
     while (ok && done < limit) {
         BlockInfo info{};
         render_next_block(pcm.data(), &info);
-        for (int i = 0; i < frames_per_block * 2; ++i) put_u16(&bytes[i * 2], static_cast<uint16_t>(pcm[i]));
+        // WAV data is little-endian: on such a host the samples go out as they are.
+        if constexpr (std::endian::native == std::endian::little) {
+            std::memcpy(bytes.data(), pcm.data(), bytes.size());
+        } else {
+            for (int i = 0; i < frames_per_block * 2; ++i) put_u16(&bytes[i * 2], static_cast<uint16_t>(pcm[i]));
+        }
         ok = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
         if (positions) std::fprintf(positions, "%ld %d %d\n", done, info.order, info.row);
         ++done;

@@ -14,6 +14,7 @@
 #include "platform/audio_output_test.h"
 #include "support/counting_song.h"
 #include "support/memory_stream.h"
+#include "support/player_fixture.h"
 
 namespace {
 
@@ -21,21 +22,7 @@ int ticks_through_block(int b) { return counting_ticks_through_block(b); }
 
 uint32_t bytes_for_block(int b) { return static_cast<uint32_t>(b) * 3536; }
 
-class Player : public ::testing::Test {
-protected:
-    void SetUp() override {
-        counting_reset();
-        audio_output_test_reset();
-        player_set_output(audio_output_test());
-        memory_stream_install();
-        song = counting_song();
-    }
-    void TearDown() override {
-        player_stop(&song);
-        player_set_output(nullptr);
-    }
-    Song song{};
-};
+using Player = PlayerFixture;
 
 TEST_F(Player, StartComputesSizesAndPrefillsTheWholeRing) {
     ASSERT_TRUE(player_start(&song));

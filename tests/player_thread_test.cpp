@@ -7,22 +7,12 @@
 #include "platform/audio_output_test.h"
 #include "support/counting_song.h"
 #include "support/memory_stream.h"
+#include "support/player_fixture.h"
 
 namespace {
 
-class PlayerThread : public ::testing::Test {
+class PlayerThread : public PlayerFixture {
 protected:
-    void SetUp() override {
-        counting_reset();
-        audio_output_test_reset();
-        player_set_output(audio_output_test());
-        memory_stream_install();
-        song = counting_song();
-    }
-    void TearDown() override {
-        player_stop(&song);
-        player_set_output(nullptr);
-    }
     // Reads the reported position while the mixer thread takes one poll at `bytes`.
     void read_while_refilling(uint32_t bytes) {
         audio_output_test_set_position(bytes);
@@ -33,7 +23,6 @@ protected:
         }
         ASSERT_TRUE(audio_output_test_wait_idle());
     }
-    Song song{};
 };
 
 TEST_F(PlayerThread, StartPlayStopRestartStop) {

@@ -7,7 +7,6 @@
 #include "audio/player_state.h"
 #include "platform/audio_output.h"
 #include "platform/thread.h"
-#include "sequencer/channel.h"
 
 namespace {
 
@@ -30,8 +29,6 @@ bool player_start(Song* song) {
     if (!song) return false;
     player_stop(song);
     if (!stream_callbacks_installed()) return false;
-    // channel i drives voices i and i + 32: more channels have no voices.
-    if (song->channel_count > max_channels) return false;
     if (!player_prepare(song)) {
         player_release();
         return false;

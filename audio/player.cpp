@@ -1,4 +1,5 @@
-// Player start/stop, the block ring, the mixer thread and position reporting.
+// The player's state: the start of playback, the buffers, the block filler, stopping and
+// the position reads. Live playback (device and mixer thread) is in mixer_thread.cpp.
 #include "audio/player.h"
 
 #include <cstdlib>
@@ -62,6 +63,8 @@ void player_reset_song_state(Song* song) {
 }
 
 bool player_prepare(Song* song) {
+    // Channel i drives voices i and i + 32: a song with more channels cannot play.
+    if (song->channel_count > max_channels) return false;
     block_frames = ((mix_rate * 20 / 1000 + 3) & ~3);
     ring_frames = (ring_length_ms / 20) * block_frames * 2;
     block_count = ring_frames / block_frames;

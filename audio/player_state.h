@@ -39,7 +39,8 @@ void player_set_output(const AudioOutput* output);
 void player_reset_song_state(Song* song);
 // Steps shared by player_start and offline rendering: sizes, voices, the song's playback
 // fields, channels, current_song and the block table. False (state partly set) when the
-// block table cannot be allocated.
+// block table cannot be allocated; false with nothing changed for a song of more than 32
+// channels.
 bool player_prepare(Song* song);
 // Allocates the PCM ring and the mix buffer; false when either allocation fails.
 bool player_allocate_buffers();

@@ -44,7 +44,6 @@ bool render_start(Song* song) {
     render_stop();
     if (!song) return false;
     player_stop(song);
-    if (song->channel_count > 32) return false;
     if (!player_prepare(song) || !player_allocate_buffers()) {
         player_release();
         return false;

@@ -35,11 +35,7 @@ void song_tick(Song* song) {
     if (song->tick == 0) {
         if (song->next_order >= 0 && song->next_order < 256) song->order = song->next_order;
         if (song->next_row >= 0) song->row = song->next_row;
-        // process_row clears these as well; clearing them here keeps the clock right
-        // on its own.
-        song->next_row = -1;
-        song->next_order = -1;
-        process_row(song);
+        process_row(song);   // clears next_row and next_order before its effects set them
         song_plan_next_row(song);
     } else {
         process_tick(song);

@@ -10,28 +10,19 @@
 #include "audio/player.h"
 #include "audio/voice.h"
 #include "module/song.h"
+#include "support/owned_sample.h"
 
 namespace {
 
 constexpr int32_t bench_block = 884;
 
-struct BenchSample {
-    Sample sample{};
-    BenchSample(uint32_t length, uint8_t mode, uint32_t loop_start, uint32_t loop_length)
-    {
-        sample.length = length;
-        sample.bits = 16;
-        sample.loop_mode = mode;
-        sample.loop_start = loop_start;
-        sample.loop_length = loop_length;
-        sample.data = sample_data_alloc(length);
-        std::mt19937 rng(length);
-        for (uint32_t i = 0; i < length; ++i) sample.data[i] = static_cast<int16_t>(rng());
-        const uint32_t end = loop_start + loop_length;
-        sample.data[end] = mode == loop_mode_pingpong ? sample.data[end - 1] : sample.data[loop_start];
-    }
-    ~BenchSample() { sample_data_free(sample.data); }
-};
+// Noise, so that every frame differs from its neighbours.
+std::vector<int16_t> noise_frames(uint32_t length) {
+    std::vector<int16_t> frames(length);
+    std::mt19937 rng(length);
+    for (auto& f : frames) f = static_cast<int16_t>(rng());
+    return frames;
+}
 
 enum class Loop { forward, pingpong };
 enum class Gains { steady, ramps, zero };
@@ -50,7 +41,7 @@ void bench_mix(benchmark::State& state, Loop loop, Gains gains,
     const int voice_total = static_cast<int>(state.range(0));
     const uint8_t mode = loop == Loop::forward ? loop_mode_forward : loop_mode_pingpong;
     // Loops of a few thousand frames: a boundary every few blocks, as in real instruments.
-    BenchSample sample(6000, mode, 1000, 4000);
+    OwnedSample sample(noise_frames(6000), mode, 1000, 4000);
     std::mt19937 rng(1);
     for (auto& v : voices) v = Voice{};
     for (int k = 0; k < voice_total; ++k) {

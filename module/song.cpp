@@ -21,3 +21,10 @@ int16_t* sample_data_alloc(uint32_t length) {
 void sample_data_free(int16_t* data) {
     if (data) std::free(data - front_frames);
 }
+
+void sample_write_guard_frame(Sample* sample) {
+    if (sample->data == nullptr) return;
+    const uint32_t guard = sample->loop_start + sample->loop_length;
+    if (sample->loop_mode == loop_mode_forward) sample->data[guard] = sample->data[sample->loop_start];
+    if (sample->loop_mode == loop_mode_pingpong) sample->data[guard] = sample->data[guard - 1];
+}

@@ -107,4 +107,7 @@ extern Instrument empty_instrument;
 // Sample data: length + 8 zero-filled frames, with zero frames in front of frame 0 as
 // well, so that interpolation a hair below frame 0 reads silence. Null on failure.
 int16_t* sample_data_alloc(uint32_t length);
+// Writes the guard frame after a loop (a copy of the loop's first frame for a forward loop,
+// of its last for a ping-pong loop) so interpolation can read one frame past the loop end.
+void sample_write_guard_frame(Sample* sample);
 void sample_data_free(int16_t* data);

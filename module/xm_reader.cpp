@@ -339,9 +339,7 @@ void convert_sample_data(Sample* s, bool delta_coded, uint32_t bytes_present) {
         }
         if (sum != 0) fill_frames(s->data, frames_present, s->length, static_cast<int16_t>(sum));
     }
-    uint32_t guard = s->loop_start + s->loop_length;
-    if (s->loop_mode == loop_mode_forward) s->data[guard] = s->data[s->loop_start];
-    if (s->loop_mode == loop_mode_pingpong) s->data[guard] = s->data[guard - 1];
+    sample_write_guard_frame(s);
 }
 
 bool read_instrument(Reader& r, Song* song, int32_t index) {

@@ -13,6 +13,7 @@
 #include "audio/player.h"
 #include "audio/voice.h"
 #include "module/song.h"
+#include "support/owned_sample.h"
 
 namespace {
 
@@ -149,25 +150,12 @@ TEST(MixerKernels, RampKernelsGiveThePortableBits)
     }
 }
 
-struct OwnedSample {
-    Sample sample{};
-    OwnedSample(uint32_t length, uint8_t mode, uint32_t loop_start, uint32_t loop_length)
-    {
-        sample.length = length;
-        sample.bits = 16;
-        sample.loop_mode = mode;
-        sample.loop_start = loop_start;
-        sample.loop_length = loop_length;
-        sample.data = sample_data_alloc(length);
-        for (uint32_t i = 0; i < length; ++i) sample.data[i] = static_cast<int16_t>(i * 997);
-        const uint32_t end = loop_start + loop_length;
-        if (mode == loop_mode_forward) sample.data[end] = sample.data[loop_start];
-        if (mode == loop_mode_pingpong) sample.data[end] = sample.data[end - 1];
-    }
-    ~OwnedSample() { sample_data_free(sample.data); }
-    OwnedSample(const OwnedSample&) = delete;
-    OwnedSample& operator=(const OwnedSample&) = delete;
-};
+// Frames i * 997 (wrapping), so that neighbours differ.
+std::vector<int16_t> stepped_frames(uint32_t length) {
+    std::vector<int16_t> frames(length);
+    for (uint32_t i = 0; i < length; ++i) frames[i] = static_cast<int16_t>(i * 997);
+    return frames;
+}
 
 // A voice at gains 0 (its ramp over) beside the same voice at audible gains: after every
 // call both have the same position, direction and sample, and the silent one has left the
@@ -176,9 +164,9 @@ TEST(MixerKernels, VoicesAtZeroGainMoveOnAsIfMixed)
 {
     ramp_frames = 128;
     inv_ramp = 1.0f / 128.0f;
-    OwnedSample forward(700, loop_mode_forward, 200, 300);
-    OwnedSample pingpong(700, loop_mode_pingpong, 0, 5);
-    OwnedSample once(700, loop_mode_none, 0, 700);
+    OwnedSample forward(stepped_frames(700), loop_mode_forward, 200, 300);
+    OwnedSample pingpong(stepped_frames(700), loop_mode_pingpong, 0, 5);
+    OwnedSample once(stepped_frames(700), loop_mode_none, 0, 700);
     struct Case {
         const char* name;
         const Sample* sample;

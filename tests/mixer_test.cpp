@@ -12,6 +12,7 @@
 #include "audio/player.h"
 #include "audio/voice.h"
 #include "module/song.h"
+#include "support/owned_sample.h"
 
 namespace {
 
@@ -32,30 +33,6 @@ uint32_t float_bits(float f)
     std::memcpy(&u, &f, sizeof u);
     return u;
 }
-
-// A sample laid out as the loader leaves it: guard frame at the loop end, zeros after.
-struct OwnedSample {
-    Sample sample{};
-    OwnedSample(std::vector<int16_t> frames, uint8_t mode, uint32_t loop_start, uint32_t loop_length)
-    {
-        const auto length = static_cast<uint32_t>(frames.size());
-        sample.length = length;
-        sample.bits = 16;
-        sample.loop_mode = mode;
-        sample.loop_start = mode == loop_mode_none ? 0 : loop_start;
-        sample.loop_length = mode == loop_mode_none ? length : loop_length;
-        if (length == 0) return;
-        sample.data = sample_data_alloc(length);
-        std::copy(frames.begin(), frames.end(), sample.data);
-        const uint32_t end = sample.loop_start + sample.loop_length;
-        if (mode == loop_mode_forward) sample.data[end] = sample.data[sample.loop_start];
-        if (mode == loop_mode_pingpong) sample.data[end] = sample.data[end - 1];
-        if (mode == loop_mode_none) sample.data[end] = 0;
-    }
-    ~OwnedSample() { sample_data_free(sample.data); }
-    OwnedSample(const OwnedSample&) = delete;
-    OwnedSample& operator=(const OwnedSample&) = delete;
-};
 
 std::vector<int16_t> rising_frames(int count, int first, int stride)
 {
